@@ -1,0 +1,29 @@
+# Native build: the portable logic and its unit tests, with sanitizers; the
+# fuzz target when the compiler is clang; benchmarks when Google Benchmark is there.
+option(UPDATER_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" ON)
+if(UPDATER_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+add_compile_options(-Wall -Wextra -Werror)
+
+add_library(updater_logic STATIC ${LOGIC_SOURCES})
+target_include_directories(updater_logic PUBLIC src)
+
+find_package(GTest REQUIRED)
+include(GoogleTest)
+add_executable(unit_tests
+  tests/unit/update_script_test.cpp
+  tests/unit/number_rule_test.cpp
+  tests/unit/version_gate_test.cpp
+  tests/unit/path_text_test.cpp
+)
+target_link_libraries(unit_tests PRIVATE updater_logic GTest::gtest_main)
+gtest_discover_tests(unit_tests)
+
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  add_executable(update_script_fuzz tests/fuzz/update_script_fuzz.cpp)
+  target_compile_options(update_script_fuzz PRIVATE -fsanitize=fuzzer)
+  target_link_options(update_script_fuzz PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(update_script_fuzz PRIVATE updater_logic)
+endif()

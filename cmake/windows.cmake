@@ -1,0 +1,55 @@
+# Windows build: updater.exe and the end-to-end suite that drives it under Wine.
+enable_language(RC)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_CURRENT_SOURCE_DIR}/src/ui/resources")
+
+add_executable(updater WIN32
+  ${LOGIC_SOURCES}
+  src/run/main.cpp
+  src/run/update_run.cpp
+  src/run/script_file.cpp
+  src/record/install_record.cpp
+  src/ui/notice.cpp
+  src/ui/copy_dialog.cpp
+  src/ui/path_dialog.cpp
+  src/ui/resources/updater.rc
+)
+set_source_files_properties(src/ui/resources/updater.rc PROPERTIES
+  OBJECT_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/src/ui/resources/updater.manifest;${CMAKE_CURRENT_SOURCE_DIR}/src/ui/resources/resource.h")
+# Small and self-contained: no C++ runtime features, static libgcc/libstdc++,
+# so that only DLLs Windows ships are imported.
+target_compile_definitions(updater PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
+target_compile_options(updater PRIVATE -Os -Wall -Wextra -Werror -fno-exceptions -fno-rtti
+  -fno-asynchronous-unwind-tables -ffunction-sections -fdata-sections)
+target_link_options(updater PRIVATE -static -s -Wl,--gc-sections)
+target_link_libraries(updater PRIVATE comctl32)
+
+# GoogleTest from the sources Debian installs, built with the posix-thread compiler.
+set(GTEST_SOURCE_DIR /usr/src/googletest/googletest CACHE PATH "GoogleTest sources")
+add_library(gtest_windows STATIC ${GTEST_SOURCE_DIR}/src/gtest-all.cc)
+target_include_directories(gtest_windows PUBLIC ${GTEST_SOURCE_DIR}/include PRIVATE ${GTEST_SOURCE_DIR})
+
+add_executable(fake_game tests/e2e/fake_game.cpp)
+target_link_options(fake_game PRIVATE -static -mconsole)
+
+add_executable(e2e_tests
+  tests/e2e/harness.cpp
+  tests/e2e/script_run_test.cpp
+)
+target_include_directories(e2e_tests PRIVATE src/ui/resources)
+target_link_libraries(e2e_tests PRIVATE gtest_windows comctl32)
+target_link_options(e2e_tests PRIVATE -static)
+add_dependencies(e2e_tests updater fake_game)
+
+# Each suite is a ctest entry of its own, run under Wine (the toolchain's emulator).
+set(E2E_SUITES Script)
+foreach(suite IN LISTS E2E_SUITES)
+  add_test(NAME e2e.${suite}
+    COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_tests> --gtest_filter=${suite}*)
+  set_tests_properties(e2e.${suite} PROPERTIES TIMEOUT 600)
+endforeach()
+
+# updater.exe stays small and imports only DLLs that Windows ships.
+set(UPDATER_MAX_BYTES 65536 CACHE STRING "Largest allowed size of updater.exe")
+add_test(NAME updater.binary
+  COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:updater> -DOBJDUMP=${CMAKE_OBJDUMP}
+          -DMAX_BYTES=${UPDATER_MAX_BYTES} -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/check_binary.cmake)

@@ -1,0 +1,20 @@
+#pragma once
+#include <windows.h>
+#include <stdint.h>
+
+#include "update_script.h"
+
+// The one state of a patch run, zeroed at start and shared by every stage.
+struct RunState {
+    HINSTANCE instance;
+    char programFolder[TEXT_CAPACITY];
+    char installFolder[TEXT_CAPACITY];
+    UpdateScript script;
+    int32_t installedVersion;
+};
+
+extern RunState runState;
+
+int runUpdate(HINSTANCE instance);
+void removePatchFiles();
+int readUpdateScript();

@@ -1,0 +1,138 @@
+#include <windows.h>
+#include <commctrl.h>
+
+#include "../record/install_record.h"
+#include "../ui/copy_dialog.h"
+#include "../ui/notice.h"
+#include "../ui/path_dialog.h"
+#include "run_state.h"
+#include "stage_results.h"
+
+RunState runState;
+
+static void findProgramFolder()
+{
+    char* folder = runState.programFolder;
+    DWORD length = GetModuleFileNameA(runState.instance, folder, TEXT_CAPACITY);
+    // A cut module name would name some other folder; an empty one names none.
+    if (length == 0 || length >= TEXT_CAPACITY) {
+        folder[0] = '\0';
+        return;
+    }
+    for (DWORD i = length; i-- > 0;) {
+        if (folder[i] == '\\') {
+            folder[i] = '\0';
+            break;
+        }
+    }
+}
+
+// Deletes by full path, so that a program in a drive's root ("C:") deletes from
+// that root and not from whatever directory the drive has as current.
+static void deletePatchFile(const char* name)
+{
+    char path[TEXT_CAPACITY];
+    if (name[0] != '\0' && composePath(path, runState.programFolder, name))
+        DeleteFileA(path);
+}
+
+void removePatchFiles()
+{
+    if (runState.programFolder[0] == '\0')
+        return;
+    SetCurrentDirectoryA(runState.programFolder);
+    for (int i = 0; i < runState.script.entryCount; i++) {
+        const char* name = runState.script.entries[i].sourceName;
+        if (staysInsideFolder(name))
+            deletePatchFile(name);
+    }
+    deletePatchFile("update.txt");
+    deletePatchFile("updater.exe");
+}
+
+// Shows the verdict's notice; false when the run must end.
+static bool acceptVerdict(int verdict)
+{
+    switch (verdict) {
+    case RESULT_MISSING:
+        showNotice("Unable to find current version number. Please download a complete install from our website.",
+                   "Error", MB_ICONERROR);
+        return false;
+    case RESULT_TOO_OLD:
+        showNotice("The current version is too old to be updated by this patch.\n"
+                   "Please download the complete install from our web page.",
+                   "Sorvane Online Updater", MB_ICONERROR);
+        return false;
+    case RESULT_UP_TO_DATE:
+        return showNotice("Your version is currently up to date.\nWould you like to continue with the update?",
+                          "Sorvane Online", MB_YESNO) != IDNO;
+    case RESULT_NEWER:
+        showNotice("The current version number is newer than this update.\nInstallation aborted", "Error",
+                   MB_ICONERROR);
+        return false;
+    default:
+        return true;
+    }
+}
+
+// Runs every stage up to the copy; false when a stage ended the run.
+static bool copyPatch(int* notCopied)
+{
+    if (readUpdateScript() != 0)
+        return false;
+    if (readInstallPath() == RESULT_MISSING)
+        return false;
+    bool fullMode = runState.script.fullMode != 0;
+    if (fullMode) {
+        if (!acceptVerdict(checkInstalledVersion()))
+            return false;
+        runPathDialog();
+    }
+    if (runState.installFolder[0] == '\0')
+        return false;
+    *notCopied = runCopyDialog();
+    // A patch that did not arrive whole must not be recorded as installed.
+    if (fullMode && *notCopied == 0)
+        stampVersion();
+    return true;
+}
+
+static void tellOutcome(int notCopied)
+{
+    if (notCopied == 0) {
+        showNotice("Installation complete", "Success", MB_OK);
+        return;
+    }
+    char text[160];
+    wsprintfA(text,
+              "The update was not completed: %d of %d files could not be copied.\n"
+              "Please download a complete install from our website.",
+              notCopied, runState.script.entryCount);
+    showNotice(text, "Sorvane Online Updater", MB_ICONERROR);
+}
+
+static void launchRunCommand()
+{
+    SetCurrentDirectoryA(runState.installFolder);
+    WinExec(runState.script.runCommand, SW_SHOW);
+    SetCurrentDirectoryA(runState.programFolder);
+}
+
+int runUpdate(HINSTANCE instance)
+{
+    runState.instance = instance;
+    InitCommonControls();
+    findProgramFolder();
+    SetCurrentDirectoryA(runState.programFolder);
+
+    int notCopied = 0;
+    bool copied = copyPatch(&notCopied);
+    removePatchFiles();
+    if (copied) {
+        if (runState.script.fullMode != 0)
+            tellOutcome(notCopied);
+        if (runState.script.hasRunCommand)
+            launchRunCommand();
+    }
+    return 0;
+}

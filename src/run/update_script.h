@@ -1,0 +1,35 @@
+#pragma once
+#include <stddef.h>
+
+#include "path_text.h"
+
+enum { MAX_FILE_ENTRIES = 50 };
+
+struct FileEntry {
+    char targetPath[TEXT_CAPACITY];   // relative to the installation folder
+    char sourceName[TEXT_CAPACITY];   // its last component: the file in the patch folder
+};
+
+struct UpdateScript {
+    char registryKey[TEXT_CAPACITY];
+    char patchVersion[TEXT_CAPACITY];
+    char minimumVersion[TEXT_CAPACITY];
+    int fullMode;
+    FileEntry entries[MAX_FILE_ENTRIES];
+    int entryCount;
+    char runCommand[TEXT_CAPACITY];
+    bool hasRunCommand;
+};
+
+enum ScriptParseResult {
+    SCRIPT_READ = 0,
+    SCRIPT_TOO_MANY_ENTRIES = -1,
+};
+
+// Reads "update.txt" from its bytes as a text-mode stream. Fills the whole of
+// script; on SCRIPT_TOO_MANY_ENTRIES the first 50 entries are filled and the
+// script must not be used.
+ScriptParseResult parseUpdateScript(const char* bytes, size_t length, UpdateScript* script);
+
+// Removes line feeds and spaces from the end of text.
+void trimLineEnd(char* text);

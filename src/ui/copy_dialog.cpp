@@ -1,0 +1,96 @@
+#include "copy_dialog.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "../run/run_state.h"
+#include "notice.h"
+#include "resources/resource.h"
+
+static int copiedCount;
+
+// The copy runs inside one message, so nothing repaints on its own until it ends.
+static void paintNow(HWND dialog)
+{
+    RedrawWindow(dialog, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+static void showPaths(HWND dialog, const FileEntry* entry)
+{
+    char shown[2 * TEXT_CAPACITY + 8];
+    wsprintfA(shown, "%s\\%s", runState.programFolder, entry->sourceName);
+    SetDlgItemTextA(dialog, IDC_SOURCE, shown);
+    wsprintfA(shown, "%s\\%s", runState.installFolder, entry->targetPath);
+    SetDlgItemTextA(dialog, IDC_DESTINATION, shown);
+    paintNow(dialog);
+}
+
+// Returns 0 when copied, otherwise the error number the user is shown.
+static DWORD copyEntry(const FileEntry* entry)
+{
+    char source[TEXT_CAPACITY];
+    char destination[TEXT_CAPACITY];
+    if (!composePath(source, runState.programFolder, entry->sourceName) ||
+        !composePath(destination, runState.installFolder, entry->targetPath))
+        return ERROR_FILENAME_EXCED_RANGE;
+    if (!staysInsideFolder(entry->targetPath))
+        return ERROR_BAD_PATHNAME;
+    if (CopyFileA(source, destination, FALSE))
+        return 0;
+    return GetLastError();
+}
+
+static bool askToContinue(const FileEntry* entry, DWORD error)
+{
+    char text[2 * TEXT_CAPACITY + 80];
+    wsprintfA(text, "Failed on copy %s\\%s\nWould you like to continue? Error %d", runState.installFolder,
+              entry->targetPath, static_cast<int>(error));
+    return showNotice(text, "Sorvane Online Updater", MB_ICONERROR | MB_YESNO) != IDNO;
+}
+
+static void onInitDialog(HWND dialog)
+{
+    SetForegroundWindow(dialog);
+    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, runState.script.entryCount));
+    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETSTEP, 1, 0);
+    PostMessageA(dialog, WM_START_COPY, 0, 0);
+}
+
+static void onStartCopy(HWND dialog)
+{
+    for (int i = 0; i < runState.script.entryCount; i++) {
+        const FileEntry* entry = &runState.script.entries[i];
+        showPaths(dialog, entry);
+        DWORD error = copyEntry(entry);
+        if (error == 0)
+            copiedCount++;
+        else if (!askToContinue(entry, error))
+            break;
+        SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_STEPIT, 0, 0);
+        paintNow(dialog);
+    }
+    PostMessageA(dialog, WM_CLOSE, 0, 0);
+}
+
+static INT_PTR CALLBACK copyDialogProc(HWND dialog, UINT message, WPARAM, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        onInitDialog(dialog);
+        break;
+    case WM_START_COPY:
+        onStartCopy(dialog);
+        break;
+    case WM_CLOSE:
+        EndDialog(dialog, 0);
+        break;
+    }
+    return 0;
+}
+
+int runCopyDialog()
+{
+    copiedCount = 0;
+    DialogBoxParamA(runState.instance, MAKEINTRESOURCEA(IDD_COPY), NULL, copyDialogProc, 0);
+    return runState.script.entryCount - copiedCount;
+}
