@@ -25,11 +25,12 @@ target_link_libraries(updater PRIVATE comctl32)
 
 # GoogleTest from the sources Debian installs, built with the posix-thread compiler.
 set(GTEST_SOURCE_DIR /usr/src/googletest/googletest CACHE PATH "GoogleTest sources")
-add_library(gtest_windows STATIC ${GTEST_SOURCE_DIR}/src/gtest-all.cc)
+add_library(gtest_windows STATIC ${GTEST_SOURCE_DIR}/src/gtest-all.cc ${GTEST_SOURCE_DIR}/src/gtest_main.cc)
 target_include_directories(gtest_windows PUBLIC ${GTEST_SOURCE_DIR}/include PRIVATE ${GTEST_SOURCE_DIR})
 
 add_executable(fake_game tests/e2e/fake_game.cpp)
-target_link_options(fake_game PRIVATE -static -mconsole)
+set_target_properties(fake_game PROPERTIES WIN32_EXECUTABLE ON)
+target_link_options(fake_game PRIVATE -static)
 
 add_executable(e2e_tests
   tests/e2e/harness.cpp

@@ -1,0 +1,50 @@
+# Sourced by the test and demo scripts: gives Wine a display and a prefix of its
+# own inside the build tree (never ~/.wine), and ends both when the shell exits.
+#   source scripts/wine-session.sh <build-dir>
+
+wine_session_build=$(cd "$1" && pwd)
+export WINEPREFIX="$wine_session_build/wine-prefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko install prompts
+wine_session_xvfb=""
+
+wine_session_end() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "$wine_session_xvfb" ]; then kill "$wine_session_xvfb" 2>/dev/null || true; fi
+}
+trap wine_session_end EXIT
+
+# The display must exist before the prefix: without one, Wine keeps its
+# windowless driver and every dialog returns at once unseen.
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 90 120); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+  done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  wine_session_xvfb=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 1 50); do
+    xdpyinfo >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+fi
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "Creating the Wine prefix in $WINEPREFIX (once per build tree)..."
+  mkdir -p "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1
+  wineserver -w
+  # Without a window manager Wine waits about 2 s for every closing window;
+  # unmanaged windows close at once. A property of the test display only.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  wineserver -w
+fi
+# P: is the drive whose root the end-to-end suite runs a patch from.
+mkdir -p "$wine_session_build/drive-p"
+ln -sfn "$wine_session_build/drive-p" "$WINEPREFIX/dosdevices/p:"
+
+# One server for the whole session keeps each program's start short. Its
+# services start here, away from the callers' output: they outlive every program
+# and would hold a pipe such as "| tail" open.
+wineserver -p >/dev/null 2>&1 </dev/null || true
+wineboot >/dev/null 2>&1 </dev/null || true
