@@ -289,7 +289,7 @@ PatchRun::PatchRun()
     const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
     std::string name = test ? std::string(test->test_suite_name()) + "." + test->name() : uniqueName();
     std::replace(name.begin(), name.end(), '/', '_');
-    key = "Software\\UpdaterE2E\\" + name;
+    testKey = key = "Software\\UpdaterE2E\\" + name;
     RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
     HKEY created;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &created, NULL) ==
@@ -301,7 +301,7 @@ PatchRun::PatchRun()
 PatchRun::~PatchRun()
 {
     removeTree(root);
-    RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
+    RegDeleteTreeA(HKEY_CURRENT_USER, testKey.c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\UpdaterE2E");  // only once empty: other suites run beside us
 }
 
@@ -447,7 +447,8 @@ RunOutcome PatchRun::run(const std::vector<Answer>& answers, const std::string& 
             if (answered.count(window) || className(window) != "#32770")
                 continue;
             Shown shown = describe(window);
-            if (shown.caption == COPY_DIALOG_CAPTION)
+            // A window that closed while it was read is not a window the user saw.
+            if (shown.caption == COPY_DIALOG_CAPTION || !IsWindow(window) || !IsWindowVisible(window))
                 continue;
             outcome.shown.push_back(shown);
             answered.insert(window);
@@ -495,4 +496,17 @@ void expectShown(const RunOutcome& outcome, const std::vector<Shown>& shown)
     EXPECT_EQ(outcome.exitCode, 0u);
     EXPECT_EQ(outcome.shown, shown);
     EXPECT_EQ(outcome.unexpected, std::vector<std::string>{});
+}
+
+Shown installationComplete()
+{
+    return notice("Success", "Installation complete", MB_OK);
+}
+
+Shown recordNotFound()
+{
+    return notice("Error",
+                  "Unable to find initial installation information. Please download a complete install from our "
+                  "website.",
+                  MB_OK);
 }

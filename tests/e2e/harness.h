@@ -67,6 +67,7 @@ public:
     std::string patch;    // the patch folder, with updater.exe in it
     std::string install;  // the installation folder
     std::string key;      // record key under HKEY_CURRENT_USER
+    std::string testKey;  // this test's own key, removed afterwards; key starts as it
 
     void writePatch(const std::string& name, const std::string& content) { writeFile(joinPath(patch, name), content); }
     void writeInstall(const std::string& relative, const std::string& content);
@@ -102,3 +103,8 @@ void expectShown(const RunOutcome& outcome, const std::vector<Shown>& shown);
 
 // The files a patch run cannot remove: the running program's own file.
 extern const char* const PROGRAM_STAYS;
+
+// Notices several suites expect.
+Shown installationComplete();
+Shown recordNotFound();
+using Changes = std::vector<std::string>;

@@ -6,7 +6,6 @@
 
 #include "harness.h"
 
-using Changes = std::vector<std::string>;
 
 TEST(Script, MissingScriptTellsAndTouchesNothingElse)
 {
