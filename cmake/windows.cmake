@@ -36,6 +36,7 @@ add_executable(e2e_tests
   tests/e2e/harness.cpp
   tests/e2e/script_run_test.cpp
   tests/e2e/record_test.cpp
+  tests/e2e/dialogs_test.cpp
 )
 target_include_directories(e2e_tests PRIVATE src/ui/resources)
 target_link_libraries(e2e_tests PRIVATE gtest_windows comctl32)
@@ -43,7 +44,7 @@ target_link_options(e2e_tests PRIVATE -static)
 add_dependencies(e2e_tests updater fake_game)
 
 # Each suite is a ctest entry of its own, run under Wine (the toolchain's emulator).
-set(E2E_SUITES Script Verdicts/Record Values/Record Keys/Record)
+set(E2E_SUITES Script Verdicts/Record Values/Record Keys/Record Roads/Dialogs PathDialog/Dialogs RunEntries/Dialogs LiveDialogs)
 foreach(suite IN LISTS E2E_SUITES)
   add_test(NAME e2e.${suite}
     COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_tests> --gtest_filter=${suite}*)

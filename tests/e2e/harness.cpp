@@ -130,6 +130,16 @@ std::string uniqueName()
 
 }  // namespace
 
+HWND findWindowOf(DWORD processId, const std::string& caption)
+{
+    Search search = {processId, {}};
+    EnumWindows(collectTopLevel, reinterpret_cast<LPARAM>(&search));
+    for (HWND window : search.windows)
+        if (windowText(window) == caption)
+            return window;
+    return NULL;
+}
+
 std::ostream& operator<<(std::ostream& out, const Shown& shown)
 {
     out << "{\"" << shown.caption << "\", \"" << shown.text << "\", buttons";
@@ -203,6 +213,7 @@ Tree snapshotTree(const std::string& folder)
     return tree;
 }
 
+
 template <typename Map>
 static std::vector<std::string> mapChanges(const Map& before, const Map& after, bool withValues)
 {
@@ -218,6 +229,11 @@ static std::vector<std::string> mapChanges(const Map& before, const Map& after, 
     for (const auto& [name, content] : before)
         if (after.find(name) == after.end())
             changes.push_back("-" + name);
+    return sorted(changes);
+}
+
+Changes sorted(Changes changes)
+{
     std::sort(changes.begin(), changes.end(),
               [](const std::string& a, const std::string& b) { return a.substr(1) < b.substr(1); });
     return changes;
@@ -454,8 +470,10 @@ RunOutcome PatchRun::run(const std::vector<Answer>& answers, const std::string& 
             answered.insert(window);
             if (next < answers.size() && answers[next].caption == shown.caption) {
                 const Answer& answer = answers[next++];
+                if (answer.inspect)
+                    answer.inspect(process.dwProcessId);
                 if (answer.typed)
-                    typeInto(GetDlgItem(window, IDC_PATH), answer.typed);
+                    typeInto(GetDlgItem(window, IDC_PATH), answer.typed->c_str());
                 press(window, answer.button);
             } else {
                 std::ostringstream text;

@@ -4,7 +4,9 @@
 // user would, and records every notice and dialog it answered.
 #include <windows.h>
 
+#include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,8 +30,13 @@ const int CLOSE_BOX = -1;  // as a button: close the window with its close box
 struct Answer {
     std::string caption;
     int button;                  // IDOK, IDCANCEL, IDYES, IDNO or CLOSE_BOX
-    const char* typed = nullptr; // path dialog: replaces the edit box's text, key by key
+    std::optional<std::string> typed = std::nullopt;  // path dialog: replaces the field, key by key
+    // Called while the window is up, before it is answered, with the updater's process id.
+    std::function<void(DWORD processId)> inspect = nullptr;
 };
+
+// The updater's visible top-level window of this caption, or NULL.
+HWND findWindowOf(DWORD processId, const std::string& caption);
 
 struct RunOutcome {
     bool exited = false;
@@ -108,3 +115,5 @@ extern const char* const PROGRAM_STAYS;
 Shown installationComplete();
 Shown recordNotFound();
 using Changes = std::vector<std::string>;
+// Expected changes in the order treeChanges and valueChanges give them.
+Changes sorted(Changes changes);

@@ -2,8 +2,6 @@
 // and where the patch folder is cleaned.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "harness.h"
 
 
@@ -59,9 +57,7 @@ TEST(Script, FiftyEntriesAreAllCopied)
 
     expectShown(run.run({}), {});
     expected.push_back("-patch\\update.txt");
-    std::sort(expected.begin(), expected.end(),
-              [](const std::string& a, const std::string& b) { return a.substr(1) < b.substr(1); });
-    EXPECT_EQ(run.changes(), expected);
+    EXPECT_EQ(run.changes(), sorted(expected));
     EXPECT_EQ(readFile(run.install + "\\f49.dat"), "data49");
 }
 
