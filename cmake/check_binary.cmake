@@ -1,4 +1,5 @@
 # cmake -DEXE=updater.exe -DOBJDUMP=... -DMAX_BYTES=N -P check_binary.cmake
+cmake_minimum_required(VERSION 3.25)
 file(SIZE "${EXE}" size)
 message(STATUS "updater.exe: ${size} bytes (at most ${MAX_BYTES})")
 if(size GREATER MAX_BYTES)

@@ -56,3 +56,7 @@ set(UPDATER_MAX_BYTES 65536 CACHE STRING "Largest allowed size of updater.exe")
 add_test(NAME updater.binary
   COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:updater> -DOBJDUMP=${CMAKE_OBJDUMP}
           -DMAX_BYTES=${UPDATER_MAX_BYTES} -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/check_binary.cmake)
+
+# Answers the demo's dialogs when there is no one at the screen.
+add_executable(demo_driver demo/demo_driver.cpp)
+target_link_options(demo_driver PRIVATE -static)

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Builds updater.exe and runs a real patch through both dialogs under Wine.
+# With a display, the windows are yours to answer. Without one, the demo runs
+# on Xvfb, answers the dialogs itself and saves PNG screenshots of the path
+# dialog, the copy dialog during the copy and the completion notice.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j2 --target updater fake_game demo_driver >/dev/null
+
+build="$PWD/build/windows"
+demo="$build/demo"
+interactive=0
+[ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ] && interactive=1
+source scripts/wine-session.sh "$build"
+
+winpath() { echo "Z:${1//\//\\}"; }
+
+rm -rf "$demo"
+mkdir -p "$demo/patch" "$demo/install/data/maps" "$demo/shots"
+cp "$build/updater.exe" "$demo/patch/updater.exe"
+cp "$build/fake_game.exe" "$demo/patch/game.exe"
+echo "level one" > "$demo/patch/level1.map"
+# A large file keeps the copy dialog up long enough to be seen.
+truncate -s 768M "$demo/patch/music.pak"
+key='Software\Sorvane Online Demo'
+printf '%s\r\n1006\r\n1004\r\n1\r\ngame.exe\r\ndata\\maps\\level1.map\r\ndata\\music.pak\r\nRUN game.exe\r\n' \
+  "$key" > "$demo/patch/update.txt"
+mkdir -p "$demo/install/data"
+wine reg delete "HKCU\\$key" /f >/dev/null 2>&1 || true
+wine reg add "HKCU\\$key" /v path /d "$(winpath "$demo/install")" /f >/dev/null 2>&1
+wine reg add "HKCU\\$key" /v version /t REG_DWORD /d 1005 /f >/dev/null 2>&1
+
+echo "Patch folder:        $demo/patch"
+echo "Installation folder: $demo/install (version 1005 in HKCU\\$key)"
+if [ "$interactive" = 1 ]; then
+  echo "Starting updater.exe on your display: confirm the folder, then watch the copy."
+  wine "$demo/patch/updater.exe"
+else
+  wine "$build/demo_driver.exe" "$(winpath "$demo/patch")" "$(winpath "$demo/shots")" &
+  driver=$!
+  for shot in 1-path-dialog 2-copy-dialog 3-complete; do
+    for _ in $(seq 1 600); do
+      [ -e "$demo/shots/$shot.ready" ] && break
+      kill -0 "$driver" 2>/dev/null || break
+      sleep 0.05
+    done
+    if [ -e "$demo/shots/$shot.ready" ]; then
+      import -window root "$demo/shots/$shot.png"
+      # Trim the empty desktop around the window.
+      convert "$demo/shots/$shot.png" -trim +repage "$demo/shots/$shot.png"
+    fi
+    touch "$demo/shots/$shot.done"
+  done
+  wait "$driver" || { echo "demo: the patch run did not finish as expected" >&2; exit 1; }
+fi
+sleep 1
+echo
+echo "After the run:"
+echo "  patch folder holds:        $(cd "$demo/patch" && ls | tr '\n' ' ')"
+echo "  installation folder holds: $(cd "$demo/install" && find . -type f | sort | tr '\n' ' ')"
+version=$(wine reg query "HKCU\\$key" /v version 2>/dev/null | tr -d '\r' | awk '/version/ {print $3}')
+echo "  recorded version:          $((version))"
+echo "  game log:                  $(tr '\n' ' ' < "$demo/install/launch.log" 2>/dev/null || echo 'not launched')"
+rm -f "$demo/install/data/music.pak" "$demo/patch/music.pak"
+if [ "$interactive" = 0 ]; then
+  echo
+  echo "Screenshots:"
+  ls -1 "$demo/shots/"*.png
+fi
