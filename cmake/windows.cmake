@@ -19,7 +19,7 @@ set_source_files_properties(src/ui/resources/updater.rc PROPERTIES
 # so that only DLLs Windows ships are imported.
 target_compile_definitions(updater PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
 target_compile_options(updater PRIVATE -Os -Wall -Wextra -Werror -fno-exceptions -fno-rtti
-  -fno-asynchronous-unwind-tables -ffunction-sections -fdata-sections)
+  -fno-asynchronous-unwind-tables -ffunction-sections)
 target_link_options(updater PRIVATE -static -s -Wl,--gc-sections)
 target_link_libraries(updater PRIVATE comctl32)
 
@@ -52,7 +52,7 @@ foreach(suite IN LISTS E2E_SUITES)
 endforeach()
 
 # updater.exe stays small and imports only DLLs that Windows ships.
-set(UPDATER_MAX_BYTES 65536 CACHE STRING "Largest allowed size of updater.exe")
+set(UPDATER_MAX_BYTES 32768 CACHE STRING "Largest allowed size of updater.exe")
 add_test(NAME updater.binary
   COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:updater> -DOBJDUMP=${CMAKE_OBJDUMP}
           -DMAX_BYTES=${UPDATER_MAX_BYTES} -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/check_binary.cmake)
