@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "../run/run_state.h"
+#include "file_copy.h"
 #include "notice.h"
 #include "resources/resource.h"
 
@@ -26,7 +27,7 @@ static void showPaths(HWND dialog, const FileEntry* entry)
 }
 
 // Returns 0 when copied, otherwise the error number the user is shown.
-static DWORD copyEntry(const FileEntry* entry)
+static DWORD copyEntry(HWND dialog, const FileEntry* entry)
 {
     char source[TEXT_CAPACITY];
     char destination[TEXT_CAPACITY];
@@ -35,9 +36,8 @@ static DWORD copyEntry(const FileEntry* entry)
         return ERROR_FILENAME_EXCED_RANGE;
     if (!staysInsideFolder(entry->targetPath))
         return ERROR_BAD_PATHNAME;
-    if (CopyFileA(source, destination, FALSE))
-        return 0;
-    return GetLastError();
+    // A close that arrives during the copy ends the dialog after the loop, as during a failure notice.
+    return copyFileKeepingWindowAlive(source, destination, dialog);
 }
 
 static bool askToContinue(const FileEntry* entry, DWORD error)
@@ -61,7 +61,7 @@ static void onStartCopy(HWND dialog)
     for (int i = 0; i < runState.script.entryCount; i++) {
         const FileEntry* entry = &runState.script.entries[i];
         showPaths(dialog, entry);
-        DWORD error = copyEntry(entry);
+        DWORD error = copyEntry(dialog, entry);
         if (error == 0)
             copiedCount++;
         else if (!askToContinue(entry, error))
