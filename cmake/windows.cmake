@@ -7,6 +7,7 @@ add_executable(updater WIN32
   src/run/main.cpp
   src/run/update_run.cpp
   src/run/script_file.cpp
+  src/run/program_removal.cpp
   src/record/install_record.cpp
   src/ui/notice.cpp
   src/ui/copy_dialog.cpp

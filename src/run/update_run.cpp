@@ -5,6 +5,7 @@
 #include "../ui/copy_dialog.h"
 #include "../ui/notice.h"
 #include "../ui/path_dialog.h"
+#include "program_removal.h"
 #include "run_state.h"
 #include "stage_results.h"
 
@@ -29,11 +30,10 @@ static void findProgramFolder()
 
 // Deletes by full path, so that a program in a drive's root ("C:") deletes from
 // that root and not from whatever directory the drive has as current.
-static void deletePatchFile(const char* name)
+static bool deletePatchFile(const char* name)
 {
     char path[TEXT_CAPACITY];
-    if (name[0] != '\0' && composePath(path, runState.programFolder, name))
-        DeleteFileA(path);
+    return name[0] != '\0' && composePath(path, runState.programFolder, name) && DeleteFileA(path);
 }
 
 void removePatchFiles()
@@ -47,7 +47,8 @@ void removePatchFiles()
             deletePatchFile(name);
     }
     deletePatchFile("update.txt");
-    deletePatchFile("updater.exe");
+    if (!deletePatchFile("updater.exe") && GetLastError() != ERROR_FILE_NOT_FOUND)
+        deleteProgramAfterExit();
 }
 
 // Shows the verdict's notice; false when the run must end.

@@ -232,6 +232,12 @@ static std::vector<std::string> mapChanges(const Map& before, const Map& after, 
     return sorted(changes);
 }
 
+Changes withProgramGone(Changes changes)
+{
+    changes.push_back("-patch\\updater.exe");
+    return sorted(changes);
+}
+
 Changes sorted(Changes changes)
 {
     std::sort(changes.begin(), changes.end(),
@@ -486,6 +492,9 @@ RunOutcome PatchRun::run(const std::vector<Answer>& answers, const std::string& 
     for (; next < answers.size(); next++)
         outcome.unexpected.push_back("never shown: " + answers[next].caption);
     outcome.exited = WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0;
+    // The program's own file goes once the program has ended.
+    for (DWORD waited = 0; fileExists(program) && waited < 5000; waited += 20)
+        Sleep(20);
     GetExitCodeProcess(process.hProcess, &outcome.exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);

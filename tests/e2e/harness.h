@@ -108,8 +108,6 @@ public:
 // The run ended by itself with exit code 0, showed exactly `shown`, and every answer was used.
 void expectShown(const RunOutcome& outcome, const std::vector<Shown>& shown);
 
-// The files a patch run cannot remove: the running program's own file.
-extern const char* const PROGRAM_STAYS;
 
 // Notices several suites expect.
 Shown installationComplete();
@@ -117,3 +115,5 @@ Shown recordNotFound();
 using Changes = std::vector<std::string>;
 // Expected changes in the order treeChanges and valueChanges give them.
 Changes sorted(Changes changes);
+// The same, with "updater.exe" gone from the patch folder, as after every run.
+Changes withProgramGone(Changes changes);

@@ -16,7 +16,7 @@ TEST(Script, MissingScriptTellsAndTouchesNothingElse)
     RunOutcome outcome = run.run({{"Sorvane Online", IDOK}});
 
     expectShown(outcome, {notice("Sorvane Online", run.patch + "\\update.txt file not found.", MB_ICONERROR)});
-    EXPECT_EQ(run.changes(), Changes{});
+    EXPECT_EQ(run.changes(), withProgramGone({}));
     EXPECT_EQ(run.valueChanges(), Changes{});
 }
 
@@ -37,7 +37,7 @@ TEST(Script, MoreThanFiftyEntriesIsRefusedBeforeAnyCopy)
     expectShown(outcome,
                 {notice("Sorvane Online", run.patch + "\\update.txt lists more than 50 files.", MB_ICONERROR)});
     // As for a missing script: nothing copied, only the script itself removed.
-    EXPECT_EQ(run.changes(), Changes{"-patch\\update.txt"});
+    EXPECT_EQ(run.changes(), withProgramGone({"-patch\\update.txt"}));
 }
 
 TEST(Script, FiftyEntriesAreAllCopied)
@@ -57,7 +57,7 @@ TEST(Script, FiftyEntriesAreAllCopied)
 
     expectShown(run.run({}), {});
     expected.push_back("-patch\\update.txt");
-    EXPECT_EQ(run.changes(), sorted(expected));
+    EXPECT_EQ(run.changes(), withProgramGone(expected));
     EXPECT_EQ(readFile(run.install + "\\f49.dat"), "data49");
 }
 
@@ -86,12 +86,14 @@ TEST(Script, DriveRootCleansTheRootNotTheDrivesCurrentDirectory)
     writeFile("P:\\sub\\update.txt", script);
     writeFile("P:\\sub\\a.dat", "sub a");
     Tree before = snapshotTree("P:\\");
+    run.markBefore();
 
     RunOutcome outcome = run.run({}, "P:\\updater.exe", {"=P:=P:\\sub"});
 
     expectShown(outcome, {});
     EXPECT_EQ(readFile(run.install + "\\a.dat"), "root a");
-    EXPECT_EQ(treeChanges(before, snapshotTree("P:\\")), (Changes{"-a.dat", "-update.txt"}));
+    EXPECT_EQ(treeChanges(before, snapshotTree("P:\\")), (Changes{"-a.dat", "-update.txt", "-updater.exe"}));
+    EXPECT_EQ(run.changes(), (Changes{"+install\\a.dat"}));
     removeTree("P:\\sub");
     DeleteFileA("P:\\updater.exe");
 }
