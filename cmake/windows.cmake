@@ -39,19 +39,28 @@ add_executable(e2e_tests
   tests/e2e/script_run_test.cpp
   tests/e2e/record_test.cpp
   tests/e2e/dialogs_test.cpp
+  tests/e2e/faults_test.cpp
+  tests/e2e/planted_test.cpp
 )
 target_include_directories(e2e_tests PRIVATE src/ui/resources)
 target_link_libraries(e2e_tests PRIVATE gtest_windows comctl32)
 target_link_options(e2e_tests PRIVATE -static)
-add_dependencies(e2e_tests updater fake_game)
+add_library(marker_dll SHARED tests/e2e/marker_dll.cpp)
+set_target_properties(marker_dll PROPERTIES PREFIX "")
+target_link_options(marker_dll PRIVATE -static)
+add_dependencies(e2e_tests updater fake_game marker_dll)
 
 # Each suite is a ctest entry of its own, run under Wine (the toolchain's emulator).
-set(E2E_SUITES Script Verdicts/Record Values/Record Keys/Record Roads/Dialogs PathDialog/Dialogs RunEntries/Dialogs LiveDialogs)
+set(E2E_SUITES Script Verdicts/Record Values/Record Keys/Record Roads/Dialogs PathDialog/Dialogs RunEntries/Dialogs LiveDialogs Destination/Faults Hostile/Faults HostileScripts)
 foreach(suite IN LISTS E2E_SUITES)
   add_test(NAME e2e.${suite}
     COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_tests> --gtest_filter=${suite}*)
   set_tests_properties(e2e.${suite} PROPERTIES TIMEOUT 600)
 endforeach()
+# Wine prefers its builtin DLLs; this makes it take a planted comctl32 as Windows would.
+add_test(NAME e2e.Planted
+  COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_tests> --gtest_filter=Planted*)
+set_tests_properties(e2e.Planted PROPERTIES TIMEOUT 600 ENVIRONMENT "WINEDLLOVERRIDES=comctl32=n,b;WINEDEBUG=-all")
 
 # updater.exe stays small and imports only DLLs that Windows ships.
 set(UPDATER_MAX_BYTES 32768)

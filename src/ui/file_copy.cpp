@@ -37,6 +37,12 @@ static DWORD copyContents(HANDLE from, HANDLE to, HWND window)
 
 DWORD copyFileKeepingWindowAlive(const char* source, const char* destination, HWND window)
 {
+    // As CopyFileA, a read-only file is never overwritten, even where the
+    // system would allow it (Wine running as root).
+    DWORD existing = GetFileAttributesA(destination);
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY) &&
+        !(existing & FILE_ATTRIBUTE_DIRECTORY))
+        return ERROR_ACCESS_DENIED;
     HANDLE from = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (from == INVALID_HANDLE_VALUE)
