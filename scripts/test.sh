@@ -15,3 +15,6 @@ cmake --preset windows >/dev/null
 cmake --build --preset windows -j2
 source scripts/wine-session.sh build/windows
 ctest --preset windows
+
+# A short fuzzing run of the script reader; scripts/fuzz.sh SECONDS runs longer.
+bash scripts/fuzz.sh 30
