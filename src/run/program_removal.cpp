@@ -6,23 +6,27 @@
 
 // The system's own cmd.exe waits for end of file on a pipe whose writing end only
 // this process holds; it arrives when the process has ended. It then deletes the
-// file, retrying while the system releases the image, and ends. Nothing stays.
+// file by its full path, retrying while the system releases the image, and ends.
+// Nothing stays behind.
 static const char DELETE_COMMAND[] =
-    " /d /q /c for /l %i in (1,1,400) do @(set /p end= 2>nul & "
-    "if exist updater.exe (del /q updater.exe 2>nul) else exit)";
+    "\"%s\" /d /q /c for /l %%i in (1,1,400) do @(set /p end= 2>nul & "
+    "if exist \"%s\" (del /q \"%s\" 2>nul) else exit)";
 
 void deleteProgramAfterExit()
 {
     char systemFolder[TEXT_CAPACITY];
     char shell[TEXT_CAPACITY];
-    char folder[TEXT_CAPACITY];
+    char program[TEXT_CAPACITY];
     UINT length = GetSystemDirectoryA(systemFolder, sizeof systemFolder);
-    // The folder with a trailing backslash, so that a drive's root is its root.
     if (length == 0 || length >= sizeof systemFolder || !composePath(shell, systemFolder, "cmd.exe") ||
-        !composePath(folder, runState.programFolder, ""))
+        !composePath(program, runState.programFolder, "updater.exe"))
         return;
-    char commandLine[TEXT_CAPACITY + sizeof DELETE_COMMAND + 2];
-    wsprintfA(commandLine, "\"%s\"%s", shell, DELETE_COMMAND);
+    // cmd.exe would expand a % in the path; such a program is left where it is.
+    for (const char* c = program; *c; c++)
+        if (*c == '%')
+            return;
+    char commandLine[sizeof DELETE_COMMAND + 3 * TEXT_CAPACITY];
+    wsprintfA(commandLine, DELETE_COMMAND, shell, program, program);
 
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, NULL, TRUE};
     HANDLE readEnd, writeEnd;
@@ -34,7 +38,9 @@ void deleteProgramAfterExit()
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = readEnd;
     PROCESS_INFORMATION process;
-    if (CreateProcessA(shell, commandLine, NULL, NULL, TRUE, CREATE_NO_WINDOW, NULL, folder, &startup, &process)) {
+    // Started in the system folder, so that it holds no patch folder open.
+    if (CreateProcessA(shell, commandLine, NULL, NULL, TRUE, CREATE_NO_WINDOW, NULL, systemFolder, &startup,
+                       &process)) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     } else {

@@ -9,11 +9,18 @@
 #include "resources/resource.h"
 
 static int copiedCount;
+static DWORD lastRefresh;
 
-// The copy runs inside one message, so nothing repaints on its own until it ends.
-static void paintNow(HWND dialog)
+// The copy runs inside one message, so the dialog is brought up to date here,
+// at most every 50 ms: painting every file of a patch of small files would cost
+// more than copying them. A large file keeps it current between its chunks.
+static void refreshSometimes(HWND dialog)
 {
-    RedrawWindow(dialog, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    DWORD now = GetTickCount();
+    if (now - lastRefresh >= 50) {
+        handlePendingMessages(dialog);
+        lastRefresh = now;
+    }
 }
 
 static void showPaths(HWND dialog, const FileEntry* entry)
@@ -23,7 +30,7 @@ static void showPaths(HWND dialog, const FileEntry* entry)
     SetDlgItemTextA(dialog, IDC_SOURCE, shown);
     wsprintfA(shown, "%s\\%s", runState.installFolder, entry->targetPath);
     SetDlgItemTextA(dialog, IDC_DESTINATION, shown);
-    paintNow(dialog);
+    refreshSometimes(dialog);
 }
 
 // Returns 0 when copied, otherwise the error number the user is shown.
@@ -67,7 +74,6 @@ static void onStartCopy(HWND dialog)
         else if (!askToContinue(entry, error))
             break;
         SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_STEPIT, 0, 0);
-        paintNow(dialog);
     }
     PostMessageA(dialog, WM_CLOSE, 0, 0);
 }
@@ -91,6 +97,7 @@ static INT_PTR CALLBACK copyDialogProc(HWND dialog, UINT message, WPARAM, LPARAM
 int runCopyDialog()
 {
     copiedCount = 0;
+    lastRefresh = GetTickCount() - 50;
     DialogBoxParamA(runState.instance, MAKEINTRESOURCEA(IDD_COPY), NULL, copyDialogProc, 0);
     return runState.script.entryCount - copiedCount;
 }

@@ -4,7 +4,7 @@
 // done here, chunk by chunk. The buffer is static: the program allocates nothing.
 static char chunk[1 << 18];
 
-static void handlePendingMessages(HWND window)
+void handlePendingMessages(HWND window)
 {
     MSG message;
     while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {

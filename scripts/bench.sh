@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Measures what BENCHMARKS.md reports, each figure beside its mark:
+#   size of updater.exe, overhead of a quiet-mode patch over plain CopyFileA under
+#   Wine (and cp for scale), script parsing time, and how long the copy dialog
+#   keeps a caller waiting while a 1 GiB file copies.
+# BENCH_DIR (default /dev/shm, so that the machine's disk does not drown the
+# program's own cost) holds the data; BENCH_REPS the repetitions (default 5).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+reps=${BENCH_REPS:-5}
+root=${BENCH_DIR:-/dev/shm}/updater-bench
+build="$PWD/build/windows"
+
+bash scripts/setup.sh
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j2 --target updater reference_copy copy_probe >/dev/null
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j2 --target script_parse_bench >/dev/null
+source scripts/wine-session.sh "$build"
+
+winpath() { echo "Z:${1//\//\\}"; }
+now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
+median() { sort -n | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2] + v[NR/2+1]) / 2}'; }
+mark() { awk -v v="$1" -v m="$2" 'BEGIN {print (v <= m) ? "met" : "NOT met"}'; }
+
+echo "== Size"
+size=$(stat -c %s "$build/updater.exe")
+imports=$(x86_64-w64-mingw32-objdump -p "$build/updater.exe" | awk '/DLL Name/ {printf "%s ", $3}')
+echo "updater.exe: $size bytes (mark: at most 32768, $(mark "$size" 32768)); imports: $imports"
+
+echo
+echo "== Parsing (native, optimised)"
+build/bench/script_parse_bench --benchmark_format=console 2>/dev/null | grep -E "^BM_"
+
+key='Software\UpdaterBench\Overhead'
+wine reg add "HKCU\\$key" /v path /d "$(winpath "$root/install")" /f >/dev/null 2>&1
+
+# One patch of $1 files of $2 KiB: the updater in quiet mode against reference_copy.exe,
+# alternated, $reps times each, then cp for scale.
+overhead() {
+  local count=$1 kib=$2 label=$3
+  rm -rf "$root" && mkdir -p "$root/store" "$root/patch" "$root/install"
+  local script="$key"$'\r\n1\r\n1\r\n0\r\n'
+  for i in $(seq -f %02g 0 $((count - 1))); do
+    head -c $((kib * 1024)) /dev/urandom > "$root/store/f$i.bin"
+    script+="f$i.bin"$'\r\n'
+  done
+  printf '%s' "$script" > "$root/store/update.txt"
+  local updater_times=() reference_times=() cp_times=()
+  prepare() {
+    rm -rf "$root/patch" "$root/install" && mkdir -p "$root/patch" "$root/install"
+    ln "$root/store/"*.bin "$root/patch/"
+    cp "$root/store/update.txt" "$build/updater.exe" "$root/patch/"
+    sync
+  }
+  for _ in $(seq 1 "$reps"); do
+    prepare; local t0; t0=$(now_ms)
+    wine "$root/patch/updater.exe"; updater_times+=($(( $(now_ms) - t0 )))
+    [ -f "$root/install/f$(printf %02d $((count - 1))).bin" ] || { echo "bench: the updater did not copy" >&2; exit 1; }
+    prepare; t0=$(now_ms)
+    wine "$build/reference_copy.exe" "$(winpath "$root/patch")" "$(winpath "$root/install")" "$count"
+    reference_times+=($(( $(now_ms) - t0 )))
+    prepare; t0=$(now_ms)
+    cp "$root/patch/"f*.bin "$root/install/"; cp_times+=($(( $(now_ms) - t0 )))
+  done
+  local u r c
+  u=$(printf '%s\n' "${updater_times[@]}" | median)
+  r=$(printf '%s\n' "${reference_times[@]}" | median)
+  c=$(printf '%s\n' "${cp_times[@]}" | median)
+  local ratio verdict="no mark: start-up dominated"
+  ratio=$(awk -v u="$u" -v r="$r" 'BEGIN {printf "%.3f", u / r}')
+  [ -n "$4" ] && verdict="mark: at most $4, $(mark "$ratio" "$4")"
+  echo "$label: updater $u ms, reference CopyFileA $r ms, cp $c ms (medians of $reps);" \
+       "updater/reference $ratio ($verdict)"
+  echo "    runs: updater ${updater_times[*]} | reference ${reference_times[*]} | cp ${cp_times[*]}"
+  rm -rf "$root"
+}
+
+echo
+echo "== Overhead of a quiet-mode patch under Wine (data in ${BENCH_DIR:-/dev/shm})"
+overhead 50 20480 "50 files of 20 MiB" 1.05
+overhead 50 1 "50 files of 1 KiB" ""
+wine reg delete 'HKCU\Software\UpdaterBench' /f >/dev/null 2>&1 || true
+
+echo
+echo "== Responsiveness while a 1 GiB file copies"
+mkdir -p "$root"
+wine "$build/copy_probe.exe" "$(winpath "$build/updater.exe")" "$(winpath "$root")" 1024 | tr -d '\r' |
+  awk -F'[= ]' '{print "longest wait for an answer: " $2 " ms over " $4 " probes every 50 ms, run " $6 " ms (mark: at most 250 ms, " (($2 <= 250) ? "met" : "NOT met") ")"}'
+rm -rf "$root"
