@@ -21,6 +21,9 @@ void handlePendingMessages(HWND window)
 
 static DWORD copyContents(HANDLE from, HANDLE to, HWND window)
 {
+    // Asking for messages costs a trip to the window system: every 25 ms is
+    // often enough to stay responsive and rare enough to cost nothing.
+    DWORD lastHandled = GetTickCount();
     for (;;) {
         DWORD got = 0, written = 0;
         if (!ReadFile(from, chunk, sizeof chunk, &got, NULL))
@@ -31,7 +34,10 @@ static DWORD copyContents(HANDLE from, HANDLE to, HWND window)
             return GetLastError();
         if (written != got)
             return ERROR_DISK_FULL;
-        handlePendingMessages(window);
+        if (GetTickCount() - lastHandled >= 25) {
+            handlePendingMessages(window);
+            lastHandled = GetTickCount();
+        }
     }
 }
 
