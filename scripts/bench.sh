@@ -66,6 +66,10 @@ overhead() {
     wine "$build/reference_copy.exe" "$(winpath "$root/patch")" "$(winpath "$root/install")" "$count"
     reference_times+=($(( $(now_ms) - t0 )))
   }
+  # One untimed round first: the first GUI program of a Wine session pays for
+  # warming the session's caches.
+  run_updater; run_reference
+  updater_times=() reference_times=()
   for rep in $(seq 1 "$reps"); do
     # Alternated, and in turn first, so that neither always meets the other's aftermath.
     if [ $((rep % 2)) -eq 1 ]; then run_updater; run_reference; else run_reference; run_updater; fi
