@@ -51,7 +51,7 @@ target_link_options(marker_dll PRIVATE -static)
 add_dependencies(e2e_tests updater fake_game marker_dll)
 
 # Each suite is a ctest entry of its own, run under Wine (the toolchain's emulator).
-set(E2E_SUITES Script Verdicts/Record Values/Record Keys/Record Roads/Dialogs PathDialog/Dialogs RunEntries/Dialogs LiveDialogs Destination/Faults Hostile/Faults HostileScripts)
+set(E2E_SUITES Script Verdicts/Record Values/Record Keys/Record Roads/Dialogs PathDialog/Dialogs RunEntries/Dialogs LiveDialogs Destination/Faults Hostile/Faults HostileScripts CopyDialog)
 foreach(suite IN LISTS E2E_SUITES)
   add_test(NAME e2e.${suite}
     COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_tests> --gtest_filter=${suite}*)

@@ -37,6 +37,11 @@ static bool parseScriptFile(HANDLE file, ScriptParseResult* result)
 int readUpdateScript()
 {
     char scriptPath[TEXT_CAPACITY];
+    // Without its own folder the program must not go looking for a script elsewhere.
+    if (runState.programFolder[0] == '\0') {
+        tellScriptNotFound("update.txt");
+        return -1;
+    }
     if (!composePath(scriptPath, runState.programFolder, "update.txt")) {
         char longPath[TEXT_CAPACITY + 16];
         wsprintfA(longPath, "%s\\update.txt", runState.programFolder);

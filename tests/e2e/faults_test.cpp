@@ -131,6 +131,25 @@ INSTANTIATE_TEST_SUITE_P(Hostile, Faults, testing::Values(
              {"-patch\\update.txt"}}),
     [](const testing::TestParamInfo<FaultRow>& info) { return info.param.name; });
 
+// A close during a long copy ends the dialog only after every entry was processed.
+TEST(CopyDialog, CloseDuringTheCopyStillCopiesEveryEntry)
+{
+    PatchRun run;
+    HANDLE big = CreateFileA(joinPath(run.patch, "big.bin").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    LARGE_INTEGER size;
+    size.QuadPart = 64 << 20;
+    SetFilePointerEx(big, size, NULL, FILE_BEGIN);
+    SetEndOfFile(big);
+    CloseHandle(big);
+    run.writePatch("b.dat", "b");
+    run.writeScript("1006", "1004", 0, {"big.bin", "b.dat"});
+    run.setRecord(run.install, 1005);
+
+    expectShown(run.run({{"SRVN Updater", CLOSE_BOX}}), {});
+    EXPECT_EQ(readFile(joinPath(run.install, "b.dat")), "b");
+    EXPECT_EQ(readFile(joinPath(run.install, "big.bin")).size(), size_t(64) << 20);
+}
+
 TEST(HostileScripts, BinaryJunkMeetsNoRecord)
 {
     PatchRun run;

@@ -470,8 +470,16 @@ RunOutcome PatchRun::run(const std::vector<Answer>& answers, const std::string& 
                 continue;
             Shown shown = describe(window);
             // A window that closed while it was read is not a window the user saw.
-            if (shown.caption == COPY_DIALOG_CAPTION || !IsWindow(window) || !IsWindowVisible(window))
+            if (!IsWindow(window) || !IsWindowVisible(window))
                 continue;
+            // The copy dialog closes itself; it is answered only when a row says so, and never recorded.
+            if (shown.caption == COPY_DIALOG_CAPTION) {
+                if (next < answers.size() && answers[next].caption == COPY_DIALOG_CAPTION) {
+                    press(window, answers[next++].button);
+                    answered.insert(window);
+                }
+                continue;
+            }
             outcome.shown.push_back(shown);
             answered.insert(window);
             if (next < answers.size() && answers[next].caption == shown.caption) {
