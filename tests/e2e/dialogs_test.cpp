@@ -218,7 +218,7 @@ INSTANTIATE_TEST_SUITE_P(RunEntries, Dialogs, testing::Values(
 
 namespace {
 
-struct ControlSpec {
+struct ExpectedControl {
     int id;
     const char* kind;
     std::string text;
@@ -226,10 +226,10 @@ struct ControlSpec {
     DWORD style;
 };
 
-struct DialogSpec {
+struct ExpectedDialog {
     const char* caption;
     SIZE units;
-    std::vector<ControlSpec> controls;
+    std::vector<ExpectedControl> controls;
 };
 
 const DWORD DIALOG_STYLE = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT;
@@ -265,37 +265,37 @@ std::string textOf(HWND window)
     return text;
 }
 
-void expectLiveDialog(DWORD processId, const DialogSpec& spec)
+void expectLiveDialog(DWORD processId, const ExpectedDialog& expected)
 {
-    HWND dialog = findWindowOf(processId, spec.caption);
-    ASSERT_TRUE(dialog) << spec.caption;
+    HWND dialog = findWindowOf(processId, expected.caption);
+    ASSERT_TRUE(dialog) << expected.caption;
     SIZE base = baseUnits();
     RECT client;
     GetClientRect(dialog, &client);
-    RECT expectedClient = toPixels(RECT{0, 0, spec.units.cx, spec.units.cy}, base);
-    EXPECT_EQ(client.right, expectedClient.right) << spec.caption;
-    EXPECT_EQ(client.bottom, expectedClient.bottom) << spec.caption;
+    RECT expectedClient = toPixels(RECT{0, 0, expected.units.cx, expected.units.cy}, base);
+    EXPECT_EQ(client.right, expectedClient.right) << expected.caption;
+    EXPECT_EQ(client.bottom, expectedClient.bottom) << expected.caption;
     // The dialog manager adds DS_3DLOOK to every Win32 dialog and WS_CLIPSIBLINGS
     // to every top-level window; in a 3-D dialog a control's WS_BORDER is drawn
     // as WS_EX_CLIENTEDGE instead (Windows and Wine alike).
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(dialog, GWL_STYLE)) & ~(WS_CLIPSIBLINGS | DS_3DLOOK), DIALOG_STYLE)
-        << spec.caption;
+        << expected.caption;
 
     HWND child = GetWindow(dialog, GW_CHILD);
-    for (const ControlSpec& control : spec.controls) {
-        ASSERT_TRUE(child) << spec.caption << ": control " << control.id << " is missing";
+    for (const ExpectedControl& control : expected.controls) {
+        ASSERT_TRUE(child) << expected.caption << ": control " << control.id << " is missing";
         char kind[64] = "";
         GetClassNameA(child, kind, sizeof kind);
         RECT rect;
         GetWindowRect(child, &rect);
         MapWindowPoints(NULL, dialog, reinterpret_cast<POINT*>(&rect), 2);
-        RECT expected = toPixels(control.units, base);
-        SCOPED_TRACE(std::string(spec.caption) + ": control " + std::to_string(control.id));
+        RECT expectedRect = toPixels(control.units, base);
+        SCOPED_TRACE(std::string(expected.caption) + ": control " + std::to_string(control.id));
         EXPECT_EQ(static_cast<WORD>(GetDlgCtrlID(child)), static_cast<WORD>(control.id));
         EXPECT_EQ(lstrcmpiA(kind, control.kind), 0) << kind;
         EXPECT_EQ(textOf(child), control.text);
         EXPECT_EQ(std::vector<LONG>({rect.left, rect.top, rect.right, rect.bottom}),
-                  std::vector<LONG>({expected.left, expected.top, expected.right, expected.bottom}));
+                  std::vector<LONG>({expectedRect.left, expectedRect.top, expectedRect.right, expectedRect.bottom}));
         DWORD style = static_cast<DWORD>(GetWindowLongA(child, GWL_STYLE));
         if (GetWindowLongA(child, GWL_EXSTYLE) & WS_EX_CLIENTEDGE)
             style |= WS_BORDER;
@@ -305,7 +305,7 @@ void expectLiveDialog(DWORD processId, const DialogSpec& spec)
         EXPECT_EQ(style, control.style);
         child = GetWindow(child, GW_HWNDNEXT);
     }
-    EXPECT_FALSE(child) << spec.caption << " has more controls than its template";
+    EXPECT_FALSE(child) << expected.caption << " has more controls than its template";
 }
 
 // Reads a text or ordinal field of a DLGTEMPLATE and steps past it.
@@ -325,7 +325,7 @@ std::string templateText(const WORD** cursor)
 
 // The template as updater.exe carries it: US English, "MS Sans Serif" 8, and
 // each control's style exactly as written.
-void expectTemplate(int resource, const DialogSpec& spec)
+void expectTemplate(int resource, const ExpectedDialog& expected)
 {
     HMODULE program = LoadLibraryExA(joinPath(testProgramFolder(), "updater.exe").c_str(), NULL,
                                      LOAD_LIBRARY_AS_DATAFILE);
@@ -336,15 +336,15 @@ void expectTemplate(int resource, const DialogSpec& spec)
     const auto* dialog = static_cast<const DLGTEMPLATE*>(LockResource(LoadResource(program, found)));
     EXPECT_EQ(dialog->style, DIALOG_STYLE);
     EXPECT_EQ(std::vector<int>({dialog->cx, dialog->cy, dialog->cdit}),
-              std::vector<int>({static_cast<int>(spec.units.cx), static_cast<int>(spec.units.cy),
-                                static_cast<int>(spec.controls.size())}));
+              std::vector<int>({static_cast<int>(expected.units.cx), static_cast<int>(expected.units.cy),
+                                static_cast<int>(expected.controls.size())}));
     const WORD* cursor = reinterpret_cast<const WORD*>(dialog + 1);
     templateText(&cursor);  // menu
     templateText(&cursor);  // class
-    EXPECT_EQ(templateText(&cursor), spec.caption);
+    EXPECT_EQ(templateText(&cursor), expected.caption);
     EXPECT_EQ(*cursor++, 8);
     EXPECT_EQ(templateText(&cursor), "MS Sans Serif");
-    for (const ControlSpec& control : spec.controls) {
+    for (const ExpectedControl& control : expected.controls) {
         cursor = reinterpret_cast<const WORD*>((reinterpret_cast<UINT_PTR>(cursor) + 3) & ~UINT_PTR(3));
         const auto* item = reinterpret_cast<const DLGITEMTEMPLATE*>(cursor);
         EXPECT_EQ(item->style, control.style) << "template " << resource << ", control " << control.id;
@@ -366,13 +366,13 @@ TEST(LiveDialogs, MatchTheirTemplates)
     threeFilesSecondMissing(run);
     run.markBefore();
     int progressPosition = -1;
-    DialogSpec pathSpec = {PATH_CAPTION, {186, 76}, {
+    ExpectedDialog pathExpected = {PATH_CAPTION, {186, 76}, {
         {IDOK, "Button", "OK", {35, 55, 50, 14}, CHILD | WS_TABSTOP | BS_DEFPUSHBUTTON},
         {IDCANCEL, "Button", "Cancel", {100, 55, 50, 14}, CHILD | WS_TABSTOP | BS_PUSHBUTTON},
         {IDC_STATIC, "Static", "Please enter the installation path:", {5, 10, 170, 10}, CHILD | WS_GROUP | SS_LEFT},
         {IDC_PATH, "Edit", run.install, {5, 25, 175, 12}, CHILD | WS_TABSTOP | WS_BORDER | ES_LEFT | ES_AUTOHSCROLL},
     }};
-    DialogSpec copySpec = {"SRVN Updater", {272, 71}, {
+    ExpectedDialog copyExpected = {"SRVN Updater", {272, 71}, {
         {IDC_COPYING_LABEL, "Static", "Copying file:", {10, 10, 40, 10}, CHILD | WS_GROUP | SS_RIGHT},
         {IDC_SOURCE, "Static", run.patch + "\\b.dat", {55, 10, 205, 10}, CHILD | WS_GROUP | SS_LEFT},
         {IDC_TO_LABEL, "Static", "to:", {20, 25, 29, 7}, CHILD | WS_GROUP | SS_RIGHT},
@@ -380,10 +380,10 @@ TEST(LiveDialogs, MatchTheirTemplates)
         {IDC_PROGRESS, "msctls_progress32", "Generic1", {10, 50, 255, 10}, CHILD | WS_BORDER},
     }};
     std::vector<Answer> answers = {
-        {PATH_CAPTION, IDOK, std::nullopt, [&](DWORD id) { expectLiveDialog(id, pathSpec); }},
+        {PATH_CAPTION, IDOK, std::nullopt, [&](DWORD id) { expectLiveDialog(id, pathExpected); }},
         {"Sorvane Online Updater", IDYES, std::nullopt,
          [&](DWORD id) {
-             expectLiveDialog(id, copySpec);
+             expectLiveDialog(id, copyExpected);
              HWND progress = GetDlgItem(findWindowOf(id, "SRVN Updater"), IDC_PROGRESS);
              progressPosition = static_cast<int>(SendMessageA(progress, PBM_GETPOS, 0, 0));
              EXPECT_EQ(SendMessageA(progress, PBM_GETRANGE, FALSE, 0), 3);
@@ -397,8 +397,8 @@ TEST(LiveDialogs, MatchTheirTemplates)
     EXPECT_EQ(progressPosition, 1) << "one step for the first file, none yet for the failing one";
     EXPECT_EQ(run.changes(), withProgramGone({"+install\\a.dat", "+install\\c.dat", "-patch\\a.dat",
                                               "-patch\\c.dat", "-patch\\update.txt"}));
-    expectTemplate(IDD_INSTALL_PATH, pathSpec);
-    expectTemplate(IDD_COPY, copySpec);
+    expectTemplate(IDD_INSTALL_PATH, pathExpected);
+    expectTemplate(IDD_COPY, copyExpected);
 }
 
 }  // namespace

@@ -58,6 +58,7 @@ TEST_P(Faults, EndCleanly)
 
     expectShown(outcome, shown);
     EXPECT_EQ(run.changes(), withProgramGone(row.changes));
+    EXPECT_EQ(run.valueChanges(), Changes{});
 }
 
 void nothing(PatchRun&) {}
@@ -144,10 +145,13 @@ TEST(CopyDialog, CloseDuringTheCopyStillCopiesEveryEntry)
     run.writePatch("b.dat", "b");
     run.writeScript("1006", "1004", 0, {"big.bin", "b.dat"});
     run.setRecord(run.install, 1005);
+    run.markBefore();
 
     expectShown(run.run({{"SRVN Updater", CLOSE_BOX}}), {});
-    EXPECT_EQ(readFile(joinPath(run.install, "b.dat")), "b");
+    EXPECT_EQ(run.changes(), withProgramGone({"+install\\big.bin", "-patch\\big.bin", "+install\\b.dat",
+                                              "-patch\\b.dat", "-patch\\update.txt"}));
     EXPECT_EQ(readFile(joinPath(run.install, "big.bin")).size(), size_t(64) << 20);
+    EXPECT_EQ(run.valueChanges(), Changes{});
 }
 
 TEST(HostileScripts, BinaryJunkMeetsNoRecord)
@@ -166,6 +170,7 @@ TEST(HostileScripts, BinaryJunkMeetsNoRecord)
 
     expectShown(run.run({{"Error", IDOK}}), {recordNotFound()});
     EXPECT_EQ(run.changes(), withProgramGone({"-patch\\update.txt"}));
+    EXPECT_EQ(run.valueChanges(), Changes{});
 }
 
 TEST(HostileScripts, OneMebibyteOfCommentsIsRead)
@@ -184,6 +189,7 @@ TEST(HostileScripts, OneMebibyteOfCommentsIsRead)
     expectShown(run.run({}), {});
     EXPECT_EQ(run.changes(), withProgramGone({"+install\\a.dat", "-patch\\a.dat", "+install\\b.dat",
                                               "-patch\\b.dat", "-patch\\update.txt"}));
+    EXPECT_EQ(run.valueChanges(), Changes{});
 }
 
 }  // namespace

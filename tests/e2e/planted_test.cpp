@@ -26,4 +26,5 @@ TEST(Planted, DllsAndShellInThePatchFolderAreNeverLoaded)
     expectShown(outcome, {pathDialog(run.install), installationComplete()});
     EXPECT_EQ(run.changes(),
               withProgramGone({"+install\\data.dat", "-patch\\data.dat", "-patch\\update.txt"}));
+    EXPECT_EQ(run.valueChanges(), Changes{"~version=4:ee030000"});
 }

@@ -38,6 +38,7 @@ TEST(Script, MoreThanFiftyEntriesIsRefusedBeforeAnyCopy)
                 {notice("Sorvane Online", run.patch + "\\update.txt lists more than 50 files.", MB_ICONERROR)});
     // As for a missing script: nothing copied, only the script itself removed.
     EXPECT_EQ(run.changes(), withProgramGone({"-patch\\update.txt"}));
+    EXPECT_EQ(run.valueChanges(), Changes{});
 }
 
 TEST(Script, FiftyEntriesAreAllCopied)
@@ -58,6 +59,7 @@ TEST(Script, FiftyEntriesAreAllCopied)
     expectShown(run.run({}), {});
     expected.push_back("-patch\\update.txt");
     EXPECT_EQ(run.changes(), withProgramGone(expected));
+    EXPECT_EQ(run.valueChanges(), Changes{});
     EXPECT_EQ(readFile(run.install + "\\f49.dat"), "data49");
 }
 
@@ -94,6 +96,7 @@ TEST(Script, DriveRootCleansTheRootNotTheDrivesCurrentDirectory)
     EXPECT_EQ(readFile(run.install + "\\a.dat"), "root a");
     EXPECT_EQ(treeChanges(before, snapshotTree("P:\\")), (Changes{"-a.dat", "-update.txt", "-updater.exe"}));
     EXPECT_EQ(run.changes(), (Changes{"+install\\a.dat"}));
+    EXPECT_EQ(run.valueChanges(), Changes{});
     removeTree("P:\\sub");
     DeleteFileA("P:\\updater.exe");
 }
