@@ -59,6 +59,8 @@ overhead() {
     wine "$root/patch/updater.exe"; updater_times+=($(( $(now_ms) - t0 )))
     # Its own file goes just after it ends; the next run must not meet that cleanup.
     for _ in $(seq 1 250); do [ -e "$root/patch/updater.exe" ] || break; sleep 0.02; done
+    # ...and its helper must be gone too, lest it share the CPU with the next contender.
+    for _ in $(seq 1 250); do pgrep -f 'system32.cmd\.exe' >/dev/null || break; sleep 0.02; done
     [ -f "$root/install/f$(printf %02d $((count - 1))).bin" ] || { echo "bench: the updater did not copy" >&2; exit 1; }
   }
   run_reference() {

@@ -48,3 +48,4 @@ ln -sfn "$wine_session_build/drive-p" "$WINEPREFIX/dosdevices/p:"
 # and would hold a pipe such as "| tail" open.
 wineserver -p >/dev/null 2>&1 </dev/null || true
 wineboot >/dev/null 2>&1 </dev/null || true
+wine cmd /d /c exit >/dev/null 2>&1 </dev/null || true   # the first console program starts slowly

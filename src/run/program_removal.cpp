@@ -9,7 +9,7 @@
 // file by its full path, retrying while the system releases the image, and ends.
 // Nothing stays behind.
 static const char DELETE_COMMAND[] =
-    "\"%s\" /d /q /c for /l %%i in (1,1,400) do @(set /p end= 2>nul & "
+    "\"%s\" /d /q /c for /l %%i in (1,1,3000) do @(set /p end= 2>nul & "
     "if exist \"%s\" (del /q \"%s\" 2>nul) else exit)";
 
 void deleteProgramAfterExit()
@@ -38,8 +38,9 @@ void deleteProgramAfterExit()
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = readEnd;
     PROCESS_INFORMATION process;
-    // Started in the system folder, so that it holds no patch folder open.
-    if (CreateProcessA(shell, commandLine, NULL, NULL, TRUE, CREATE_NO_WINDOW, NULL, systemFolder, &startup,
+    // Started in the system folder, so that it holds no patch folder open, and
+    // without a console, whose setup could take over the standard input.
+    if (CreateProcessA(shell, commandLine, NULL, NULL, TRUE, DETACHED_PROCESS, NULL, systemFolder, &startup,
                        &process)) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);

@@ -13,13 +13,6 @@ const Answer CONFIRM_FOLDER = {PATH_CAPTION, IDOK};
 const Answer CLOSE_COMPLETE = {"Success", IDOK};
 const Answer CLOSE_INCOMPLETE = {"Sorvane Online Updater", IDOK};
 
-Shown copyFailure(const std::string& destination, int error)
-{
-    return notice("Sorvane Online Updater",
-                  "Failed on copy " + destination + "\nWould you like to continue? Error " + std::to_string(error),
-                  MB_ICONERROR | MB_YESNO);
-}
-
 Shown incomplete(int notCopied, int entries)
 {
     return notice("Sorvane Online Updater",

@@ -8,6 +8,8 @@
 
 #include "resource.h"
 
+#include <tlhelp32.h>
+
 namespace {
 
 const DWORD RUN_TIMEOUT_MS = 30000;
@@ -199,8 +201,11 @@ static void walk(const std::string& folder, const std::string& prefix, Tree* tre
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             (*tree)[relative + "\\"] = "";
             walk(path, relative, tree);
-        } else {
+        } else if (found.nFileSizeHigh == 0 && found.nFileSizeLow <= (1u << 20)) {
             (*tree)[relative] = readFile(path);
+        } else {
+            // Large files are told apart by size alone; their contents would only cost memory.
+            (*tree)[relative] = "size " + std::to_string((ULONGLONG(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
         }
     } while (FindNextFileA(search, &found));
     FindClose(search);
@@ -423,6 +428,19 @@ std::vector<std::string> PatchRun::valueChanges() const
     return mapChanges(valuesBefore, values(), true);
 }
 
+// Names of the programs running now, for a failure's message.
+static std::string runningPrograms()
+{
+    std::string names;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        names += std::string(entry.szExeFile) + "(" + std::to_string(entry.th32ParentProcessID) + ") ";
+    CloseHandle(snapshot);
+    return names;
+}
+
 static std::vector<char> environmentWith(const std::vector<std::string>& extra)
 {
     std::vector<char> block;
@@ -500,12 +518,15 @@ RunOutcome PatchRun::run(const std::vector<Answer>& answers, const std::string& 
     for (; next < answers.size(); next++)
         outcome.unexpected.push_back("never shown: " + answers[next].caption);
     outcome.exited = WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0;
-    // The program's own file goes once the program has ended.
-    for (DWORD waited = 0; fileExists(program) && waited < 5000; waited += 20)
-        Sleep(20);
     GetExitCodeProcess(process.hProcess, &outcome.exitCode);
+    // Let go of the ended process as a shell would: a handle kept open may keep its image in use.
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    // The program's own file goes once the program has ended.
+    for (DWORD waited = 0; fileExists(program) && waited < 10000; waited += 20)
+        Sleep(20);
+    if (fileExists(program))
+        outcome.unexpected.push_back("updater.exe still there; running: " + runningPrograms());
     return outcome;
 }
 
@@ -536,6 +557,13 @@ void expectShown(const RunOutcome& outcome, const std::vector<Shown>& shown)
 Shown installationComplete()
 {
     return notice("Success", "Installation complete", MB_OK);
+}
+
+Shown copyFailure(const std::string& destination, int error)
+{
+    return notice("Sorvane Online Updater",
+                  "Failed on copy " + destination + "\nWould you like to continue? Error " + std::to_string(error),
+                  MB_ICONERROR | MB_YESNO);
 }
 
 Shown recordNotFound()

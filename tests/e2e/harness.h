@@ -111,6 +111,7 @@ void expectShown(const RunOutcome& outcome, const std::vector<Shown>& shown);
 
 // Notices several suites expect.
 Shown installationComplete();
+Shown copyFailure(const std::string& destination, int error);
 Shown recordNotFound();
 using Changes = std::vector<std::string>;
 // Expected changes in the order treeChanges and valueChanges give them.
