@@ -56,7 +56,7 @@ else
   done
   wait "$driver" || { echo "demo: the patch run did not finish as expected" >&2; exit 1; }
 fi
-sleep 1
+for _ in $(seq 1 100); do [ -e "$demo/patch/updater.exe" ] || break; sleep 0.05; done
 echo
 echo "After the run:"
 echo "  patch folder holds:        $(cd "$demo/patch" && ls | tr '\n' ' ')"

@@ -6,11 +6,12 @@
 
 // The system's own cmd.exe waits for end of file on a pipe whose writing end only
 // this process holds; it arrives when the process has ended. It then deletes the
-// file by its full path, retrying while the system releases the image, and ends.
-// Nothing stays behind.
-static const char DELETE_COMMAND[] =
-    "\"%s\" /d /q /c for /l %%i in (1,1,3000) do @(set /p end= 2>nul & "
-    "if exist \"%s\" (del /q \"%s\" 2>nul) else exit)";
+// file by its full path, trying again a few times while the system lets go of
+// the image. cmd has no sleep: an empty loop is the pause between attempts, and
+// the attempts are written out, since Wine's cmd does not repeat a deletion
+// inside a loop. Nothing stays behind.
+static const char DELETE_ATTEMPT[] = " & (for /l %%i in (1,1,2000) do @rem) & del /q \"%s\" 2>nul";
+static const int DELETE_ATTEMPTS = 6;
 
 void deleteProgramAfterExit()
 {
@@ -25,8 +26,11 @@ void deleteProgramAfterExit()
     for (const char* c = program; *c; c++)
         if (*c == '%')
             return;
-    char commandLine[sizeof DELETE_COMMAND + 3 * TEXT_CAPACITY];
-    wsprintfA(commandLine, DELETE_COMMAND, shell, program, program);
+    char commandLine[(sizeof DELETE_ATTEMPT + 2 * TEXT_CAPACITY) * DELETE_ATTEMPTS];
+    char* end = commandLine + wsprintfA(commandLine, "\"%s\" /d /q /c set /p end= 2>nul & del /q \"%s\" 2>nul",
+                                        shell, program);
+    for (int attempt = 1; attempt < DELETE_ATTEMPTS; attempt++)
+        end += wsprintfA(end, DELETE_ATTEMPT, program);
 
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, NULL, TRUE};
     HANDLE readEnd, writeEnd;
