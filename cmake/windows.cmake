@@ -7,11 +7,10 @@ add_executable(updater WIN32
   src/run/main.cpp
   src/run/update_run.cpp
   src/run/script_file.cpp
-  src/run/program_removal.cpp
+  src/run/same_file.cpp
   src/record/install_record.cpp
   src/ui/notice.cpp
   src/ui/copy_dialog.cpp
-  src/ui/file_copy.cpp
   src/ui/path_dialog.cpp
   src/ui/resources/updater.rc
 )
@@ -34,14 +33,7 @@ add_executable(fake_game tests/e2e/fake_game.cpp)
 set_target_properties(fake_game PROPERTIES WIN32_EXECUTABLE ON)
 target_link_options(fake_game PRIVATE -static)
 
-add_executable(e2e_tests
-  tests/e2e/harness.cpp
-  tests/e2e/script_run_test.cpp
-  tests/e2e/record_test.cpp
-  tests/e2e/dialogs_test.cpp
-  tests/e2e/faults_test.cpp
-  tests/e2e/planted_test.cpp
-)
+add_executable(e2e_tests tests/e2e/harness.cpp tests/e2e/cases_test.cpp)
 target_include_directories(e2e_tests PRIVATE src/ui/resources)
 target_link_libraries(e2e_tests PRIVATE gtest_windows comctl32)
 target_link_options(e2e_tests PRIVATE -static)
@@ -50,16 +42,15 @@ set_target_properties(marker_dll PROPERTIES PREFIX "")
 target_link_options(marker_dll PRIVATE -static)
 add_dependencies(e2e_tests updater fake_game marker_dll)
 
-# Each suite is a ctest entry of its own, run under Wine (the toolchain's emulator).
-set(E2E_SUITES Script Verdicts/Record Values/Record Keys/Record Roads/Dialogs PathDialog/Dialogs RunEntries/Dialogs LiveDialogs Destination/Faults Hostile/Faults HostileScripts CopyDialog)
-foreach(suite IN LISTS E2E_SUITES)
-  add_test(NAME e2e.${suite}
-    COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_tests> --gtest_filter=${suite}*)
-  set_tests_properties(e2e.${suite} PROPERTIES TIMEOUT 600)
+# Each group of rows is a ctest entry of its own, run under Wine (the toolchain's emulator).
+foreach(group Roads PathDialog RunEntries Verdicts Values Keys Destination Hostile Unpacked)
+  add_test(NAME e2e.${group}
+    COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_tests> --gtest_filter=${group}/*)
+  set_tests_properties(e2e.${group} PROPERTIES TIMEOUT 600)
 endforeach()
 # Wine prefers its builtin DLLs; this makes it take a planted comctl32 as Windows would.
 add_test(NAME e2e.Planted
-  COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_tests> --gtest_filter=Planted*)
+  COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_tests> --gtest_filter=Planted/*)
 set_tests_properties(e2e.Planted PROPERTIES TIMEOUT 600 ENVIRONMENT "WINEDLLOVERRIDES=comctl32=n,b;WINEDEBUG=-all")
 
 # updater.exe stays small and imports only DLLs that Windows ships.

@@ -2,17 +2,6 @@
 
 #include <string.h>
 
-bool copyText(char* destination, const char* text)
-{
-    size_t length = strlen(text);
-    if (length >= TEXT_CAPACITY) {
-        destination[0] = '\0';
-        return false;
-    }
-    memcpy(destination, text, length + 1);
-    return true;
-}
-
 bool composePath(char* destination, const char* folder, const char* name)
 {
     size_t folderLength = strlen(folder);

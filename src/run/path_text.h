@@ -4,9 +4,6 @@
 // Every text buffer of the run holds at most 259 characters and a NUL.
 enum { TEXT_CAPACITY = 260 };
 
-// Copies text into a TEXT_CAPACITY buffer; false, leaving it empty, when it does not fit.
-bool copyText(char* destination, const char* text);
-
 // Forms "folder\name" into a TEXT_CAPACITY buffer. A result that would not fit
 // is never cut: the buffer is left empty and the answer is false.
 bool composePath(char* destination, const char* folder, const char* name);

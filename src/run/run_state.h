@@ -9,6 +9,7 @@ struct RunState {
     HINSTANCE instance;
     char programFolder[TEXT_CAPACITY];
     char installFolder[TEXT_CAPACITY];
+    char recordFolder[TEXT_CAPACITY];  // installFolder as the record gave it, before the path dialog
     UpdateScript script;
     int32_t installedVersion;
 };

@@ -11,27 +11,18 @@ static void tellScriptNotFound(const char* scriptPath)
     showNotice(text, "Sorvane Online", MB_ICONERROR);
 }
 
-// The script is mapped rather than read into a buffer, so that its size is
-// bounded by nothing but the file itself.
-static bool parseScriptFile(HANDLE file, ScriptParseResult* result)
+// Read piece by piece through one fixed buffer, so that any length of file is
+// read without allocating. A read error ends the file there, as it would for a
+// text-mode reader; a file shortened meanwhile simply ends sooner.
+static ScriptParseResult parseScriptFile(HANDLE file)
 {
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size))
-        return false;
-    if (size.QuadPart == 0) {
-        *result = parseUpdateScript("", 0, &runState.script);
-        return true;
-    }
-    HANDLE mapping = CreateFileMappingA(file, NULL, PAGE_READONLY, 0, 0, NULL);
-    if (!mapping)
-        return false;
-    const char* bytes = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
-    if (bytes) {
-        *result = parseUpdateScript(bytes, static_cast<size_t>(size.QuadPart), &runState.script);
-        UnmapViewOfFile(bytes);
-    }
-    CloseHandle(mapping);
-    return bytes != NULL;
+    static char piece[16384];
+    ScriptReader reader;
+    beginScript(&reader, &runState.script);
+    DWORD got = 0;
+    while (ReadFile(file, piece, sizeof piece, &got, NULL) && got > 0)
+        feedScript(&reader, piece, got);
+    return endScript(&reader);
 }
 
 int readUpdateScript()
@@ -50,14 +41,12 @@ int readUpdateScript()
     }
     HANDLE file = CreateFileA(scriptPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    ScriptParseResult result = SCRIPT_READ;
-    bool parsed = file != INVALID_HANDLE_VALUE && parseScriptFile(file, &result);
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
-    if (!parsed) {
+    if (file == INVALID_HANDLE_VALUE) {
         tellScriptNotFound(scriptPath);
         return -1;
     }
+    ScriptParseResult result = parseScriptFile(file);
+    CloseHandle(file);
     if (result == SCRIPT_TOO_MANY_ENTRIES) {
         // A refused script ends the run as a missing one does: none of it is used.
         memset(&runState.script, 0, sizeof runState.script);

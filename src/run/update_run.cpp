@@ -1,12 +1,13 @@
 #include <windows.h>
 #include <commctrl.h>
+#include <string.h>
 
 #include "../record/install_record.h"
 #include "../ui/copy_dialog.h"
 #include "../ui/notice.h"
 #include "../ui/path_dialog.h"
-#include "program_removal.h"
 #include "run_state.h"
+#include "same_file.h"
 #include "stage_results.h"
 
 RunState runState;
@@ -30,25 +31,42 @@ static void findProgramFolder()
 
 // Deletes by full path, so that a program in a drive's root ("C:") deletes from
 // that root and not from whatever directory the drive has as current.
-static bool deletePatchFile(const char* name)
+static void deletePatchFile(const char* name)
 {
     char path[TEXT_CAPACITY];
-    return name[0] != '\0' && composePath(path, runState.programFolder, name) && DeleteFileA(path);
+    if (name[0] != '\0' && composePath(path, runState.programFolder, name))
+        DeleteFileA(path);
 }
 
+// A patch unpacked into the installation folder holds the installed files
+// themselves: such a file is the entry's destination and must stay.
+static bool isInstalledCopy(const FileEntry* entry)
+{
+    char patchFile[TEXT_CAPACITY];
+    char installed[TEXT_CAPACITY];
+    if (!composePath(patchFile, runState.programFolder, entry->sourceName))
+        return false;
+    const char* folders[] = {runState.recordFolder, runState.installFolder};
+    for (const char* folder : folders)
+        if (folder[0] != '\0' && composePath(installed, folder, entry->targetPath) && isSameFile(patchFile, installed))
+            return true;
+    return false;
+}
+
+// updater.exe cannot delete itself while it runs: that deletion fails and the
+// program stays in the emptied patch folder.
 void removePatchFiles()
 {
     if (runState.programFolder[0] == '\0')
         return;
     SetCurrentDirectoryA(runState.programFolder);
     for (int i = 0; i < runState.script.entryCount; i++) {
-        const char* name = runState.script.entries[i].sourceName;
-        if (staysInsideFolder(name))
-            deletePatchFile(name);
+        const FileEntry* entry = &runState.script.entries[i];
+        if (staysInsideFolder(entry->sourceName) && !isInstalledCopy(entry))
+            deletePatchFile(entry->sourceName);
     }
     deletePatchFile("update.txt");
-    if (!deletePatchFile("updater.exe") && GetLastError() != ERROR_FILE_NOT_FOUND)
-        deleteProgramAfterExit();
+    deletePatchFile("updater.exe");
 }
 
 // Shows the verdict's notice; false when the run must end.
@@ -83,6 +101,7 @@ static bool copyPatch(int* notCopied)
         return false;
     if (readInstallPath() == RESULT_MISSING)
         return false;
+    memcpy(runState.recordFolder, runState.installFolder, sizeof runState.recordFolder);
     bool fullMode = runState.script.fullMode != 0;
     if (fullMode) {
         if (!acceptVerdict(checkInstalledVersion()))

@@ -6,47 +6,7 @@
 
 namespace {
 
-// The script is read as a text-mode stream: CR LF reads as LF, Ctrl-Z ends the
-// file, and a line is taken in pieces of at most TEXT_CAPACITY - 1 characters.
-struct TextStream {
-    const char* bytes;
-    size_t length;
-    size_t position;
-};
-
 const char END_OF_FILE_MARK = 0x1A;
-
-TextStream openTextStream(const char* bytes, size_t length)
-{
-    const void* mark = length ? memchr(bytes, END_OF_FILE_MARK, length) : nullptr;
-    if (mark)
-        length = static_cast<size_t>(static_cast<const char*>(mark) - bytes);
-    return TextStream{bytes, length, 0};
-}
-
-// Like fgets with a TEXT_CAPACITY buffer; false at the end of the stream, the line then empty.
-bool readLine(TextStream* stream, char* line)
-{
-    size_t count = 0;
-    while (count < TEXT_CAPACITY - 1 && stream->position < stream->length) {
-        char c = stream->bytes[stream->position++];
-        if (c == '\r' && stream->position < stream->length && stream->bytes[stream->position] == '\n')
-            c = stream->bytes[stream->position++];
-        line[count++] = c;
-        if (c == '\n')
-            break;
-    }
-    line[count] = '\0';
-    return count > 0;
-}
-
-void readHeaderText(TextStream* stream, char* field)
-{
-    char line[TEXT_CAPACITY];
-    readLine(stream, line);
-    strcpy(field, line);
-    trimLineEnd(field);
-}
 
 bool isSkippedLine(const char* line)
 {
@@ -104,33 +64,92 @@ void trimLineEnd(char* text)
         text[--length] = '\0';
 }
 
-ScriptParseResult parseUpdateScript(const char* bytes, size_t length, UpdateScript* script)
+void beginScript(ScriptReader* reader, UpdateScript* script)
 {
+    memset(reader, 0, sizeof *reader);
     memset(script, 0, sizeof *script);
-    TextStream stream = openTextStream(bytes, length);
+    reader->script = script;
+}
 
-    readHeaderText(&stream, script->registryKey);
-    readHeaderText(&stream, script->patchVersion);
-    readHeaderText(&stream, script->minimumVersion);
-    char line[TEXT_CAPACITY];
-    readLine(&stream, line);
-    script->fullMode = readNumber(line);
-
-    ScriptParseResult result = SCRIPT_READ;
-    while (readLine(&stream, line)) {
-        if (isSkippedLine(line))
-            continue;
-        if (script->entryCount == MAX_FILE_ENTRIES) {
-            result = SCRIPT_TOO_MANY_ENTRIES;
-            break;
+// One piece of a line, as fgets with a TEXT_CAPACITY buffer would return it.
+static void takeLine(ScriptReader* reader)
+{
+    char* line = reader->line;
+    line[reader->lineLength] = '\0';
+    reader->lineLength = 0;
+    UpdateScript* script = reader->script;
+    int header = reader->headerLinesRead;
+    if (header < 4) {
+        reader->headerLinesRead++;
+        char* fields[3] = {script->registryKey, script->patchVersion, script->minimumVersion};
+        if (header < 3) {
+            strcpy(fields[header], line);
+            trimLineEnd(fields[header]);
+        } else {
+            script->fullMode = readNumber(line);
         }
-        char* targetPath = script->entries[script->entryCount].targetPath;
-        strcpy(targetPath, line);
-        trimLineEnd(targetPath);
-        applyRunEntryRule(script, targetPath);
-        script->entryCount++;
+        return;
     }
+    if (isSkippedLine(line))
+        return;
+    if (script->entryCount == MAX_FILE_ENTRIES) {
+        reader->refused = true;
+        return;
+    }
+    char* targetPath = script->entries[script->entryCount].targetPath;
+    strcpy(targetPath, line);
+    trimLineEnd(targetPath);
+    applyRunEntryRule(script, targetPath);
+    script->entryCount++;
+}
+
+static void takeCharacter(ScriptReader* reader, char c)
+{
+    reader->line[reader->lineLength++] = c;
+    if (c == '\n' || reader->lineLength == TEXT_CAPACITY - 1)
+        takeLine(reader);
+}
+
+// Text mode: CR LF reads as LF, so a CR waits for the byte after it, which may
+// come with the next piece of the file. A Ctrl-Z ends the file.
+void feedScript(ScriptReader* reader, const char* bytes, size_t length)
+{
+    for (size_t i = 0; i < length && !reader->endOfFileMark && !reader->refused; i++) {
+        char c = bytes[i];
+        if (c == END_OF_FILE_MARK) {
+            reader->endOfFileMark = true;
+        } else if (reader->carriageReturnPending && c == '\n') {
+            reader->carriageReturnPending = false;
+            takeCharacter(reader, c);
+        } else {
+            if (reader->carriageReturnPending) {
+                reader->carriageReturnPending = false;
+                takeCharacter(reader, '\r');
+            }
+            if (c == '\r')
+                reader->carriageReturnPending = true;
+            else if (!reader->refused)
+                takeCharacter(reader, c);
+        }
+    }
+}
+
+ScriptParseResult endScript(ScriptReader* reader)
+{
+    if (reader->carriageReturnPending && !reader->refused)
+        takeCharacter(reader, '\r');
+    if (reader->lineLength > 0 && !reader->refused)
+        takeLine(reader);
+    UpdateScript* script = reader->script;
     for (int i = 0; i < script->entryCount; i++)
         deriveSourceName(&script->entries[i]);
-    return result;
+    return reader->refused ? SCRIPT_TOO_MANY_ENTRIES : SCRIPT_READ;
+}
+
+ScriptParseResult parseUpdateScript(const char* bytes, size_t length, UpdateScript* script)
+{
+    ScriptReader reader;
+    beginScript(&reader, script);
+    feedScript(&reader, bytes, length);
+    return endScript(&reader);
 }

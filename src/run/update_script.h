@@ -26,9 +26,24 @@ enum ScriptParseResult {
     SCRIPT_TOO_MANY_ENTRIES = -1,
 };
 
-// Reads "update.txt" from its bytes as a text-mode stream. Fills the whole of
+// Reads "update.txt" as a text-mode stream, piece by piece as the file is read:
+// beginScript, feedScript for each piece in order, endScript. Fills the whole of
 // script; on SCRIPT_TOO_MANY_ENTRIES the first 50 entries are filled and the
 // script must not be used.
+struct ScriptReader {
+    UpdateScript* script;
+    char line[TEXT_CAPACITY];
+    size_t lineLength;
+    int headerLinesRead;
+    bool carriageReturnPending;
+    bool endOfFileMark;
+    bool refused;  // a 51st entry was met
+};
+void beginScript(ScriptReader* reader, UpdateScript* script);
+void feedScript(ScriptReader* reader, const char* bytes, size_t length);
+ScriptParseResult endScript(ScriptReader* reader);
+
+// The same over the whole file at once.
 ScriptParseResult parseUpdateScript(const char* bytes, size_t length, UpdateScript* script);
 
 // Removes line feeds and spaces from the end of text.

@@ -4,24 +4,16 @@
 #include <commctrl.h>
 
 #include "../run/run_state.h"
-#include "file_copy.h"
+#include "../run/same_file.h"
 #include "notice.h"
 #include "resources/resource.h"
 
+// The copy runs on a worker thread, so that the dialog keeps answering while a
+// write is stuck on the disk. The worker owns these until it ends; the dialog
+// reads them only after it has waited for the worker.
+static HANDLE copyWorker;
+static volatile LONG copyFinished;
 static int copiedCount;
-static DWORD lastRefresh;
-
-// The copy runs inside one message, so the dialog is brought up to date here,
-// at most every 50 ms: painting every file of a patch of small files would cost
-// more than copying them. A large file keeps it current between its chunks.
-static void refreshSometimes(HWND dialog)
-{
-    DWORD now = GetTickCount();
-    if (now - lastRefresh >= 50) {
-        handlePendingMessages(dialog);
-        lastRefresh = now;
-    }
-}
 
 static void showPaths(HWND dialog, const FileEntry* entry)
 {
@@ -30,11 +22,10 @@ static void showPaths(HWND dialog, const FileEntry* entry)
     SetDlgItemTextA(dialog, IDC_SOURCE, shown);
     wsprintfA(shown, "%s\\%s", runState.installFolder, entry->targetPath);
     SetDlgItemTextA(dialog, IDC_DESTINATION, shown);
-    refreshSometimes(dialog);
 }
 
 // Returns 0 when copied, otherwise the error number the user is shown.
-static DWORD copyEntry(HWND dialog, const FileEntry* entry)
+static DWORD copyEntry(const FileEntry* entry)
 {
     char source[TEXT_CAPACITY];
     char destination[TEXT_CAPACITY];
@@ -43,8 +34,18 @@ static DWORD copyEntry(HWND dialog, const FileEntry* entry)
         return ERROR_FILENAME_EXCED_RANGE;
     if (!staysInsideFolder(entry->targetPath))
         return ERROR_BAD_PATHNAME;
-    // A close that arrives during the copy ends the dialog after the loop, as during a failure notice.
-    return copyFileKeepingWindowAlive(source, destination, dialog);
+    // A patch unpacked into the installation: the file is already in place.
+    if (isSameFile(source, destination))
+        return 0;
+    if (GetFileAttributesA(source) == INVALID_FILE_ATTRIBUTES)
+        return GetLastError();
+    // CopyFileA refuses a read-only destination on Windows; Wine running as root
+    // would overwrite it, so the check is made here too.
+    DWORD existing = GetFileAttributesA(destination);
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY) &&
+        !(existing & FILE_ATTRIBUTE_DIRECTORY))
+        return ERROR_ACCESS_DENIED;
+    return CopyFileA(source, destination, FALSE) ? 0 : GetLastError();
 }
 
 static bool askToContinue(const FileEntry* entry, DWORD error)
@@ -53,6 +54,24 @@ static bool askToContinue(const FileEntry* entry, DWORD error)
     wsprintfA(text, "Failed on copy %s\\%s\nWould you like to continue? Error %d", runState.installFolder,
               entry->targetPath, static_cast<int>(error));
     return showNotice(text, "Sorvane Online Updater", MB_ICONERROR | MB_YESNO) != IDNO;
+}
+
+static DWORD WINAPI copyEntries(LPVOID parameter)
+{
+    HWND dialog = static_cast<HWND>(parameter);
+    for (int i = 0; i < runState.script.entryCount; i++) {
+        const FileEntry* entry = &runState.script.entries[i];
+        showPaths(dialog, entry);
+        DWORD error = copyEntry(entry);
+        if (error == 0)
+            copiedCount++;
+        else if (!askToContinue(entry, error))
+            break;
+        SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_STEPIT, 0, 0);
+    }
+    InterlockedExchange(&copyFinished, 1);
+    PostMessageA(dialog, WM_CLOSE, 0, 0);
+    return 0;
 }
 
 static void onInitDialog(HWND dialog)
@@ -65,17 +84,23 @@ static void onInitDialog(HWND dialog)
 
 static void onStartCopy(HWND dialog)
 {
-    for (int i = 0; i < runState.script.entryCount; i++) {
-        const FileEntry* entry = &runState.script.entries[i];
-        showPaths(dialog, entry);
-        DWORD error = copyEntry(dialog, entry);
-        if (error == 0)
-            copiedCount++;
-        else if (!askToContinue(entry, error))
-            break;
-        SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_STEPIT, 0, 0);
+    copyWorker = CreateThread(NULL, 0, copyEntries, dialog, 0, NULL);
+    if (!copyWorker)
+        PostMessageA(dialog, WM_CLOSE, 0, 0);
+}
+
+// A close while the worker copies is left to the worker's own WM_CLOSE, which
+// comes once every entry has been processed: the run never goes on mid-copy.
+static void onClose(HWND dialog)
+{
+    if (copyWorker) {
+        if (!copyFinished)
+            return;
+        WaitForSingleObject(copyWorker, INFINITE);
+        CloseHandle(copyWorker);
+        copyWorker = NULL;
     }
-    PostMessageA(dialog, WM_CLOSE, 0, 0);
+    EndDialog(dialog, 0);
 }
 
 static INT_PTR CALLBACK copyDialogProc(HWND dialog, UINT message, WPARAM, LPARAM)
@@ -88,7 +113,7 @@ static INT_PTR CALLBACK copyDialogProc(HWND dialog, UINT message, WPARAM, LPARAM
         onStartCopy(dialog);
         break;
     case WM_CLOSE:
-        EndDialog(dialog, 0);
+        onClose(dialog);
         break;
     }
     return 0;
@@ -97,7 +122,7 @@ static INT_PTR CALLBACK copyDialogProc(HWND dialog, UINT message, WPARAM, LPARAM
 int runCopyDialog()
 {
     copiedCount = 0;
-    lastRefresh = GetTickCount() - 50;
+    copyFinished = 0;
     DialogBoxParamA(runState.instance, MAKEINTRESOURCEA(IDD_COPY), NULL, copyDialogProc, 0);
     return runState.script.entryCount - copiedCount;
 }

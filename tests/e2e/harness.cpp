@@ -1,575 +1,418 @@
 #include "harness.h"
 
+#include <windows.h>
+#include <commctrl.h>
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <set>
-#include <sstream>
 
 #include "resource.h"
 
-#include <tlhelp32.h>
+namespace fs = std::filesystem;
+using Texts = std::map<std::string, std::string>;
 
 namespace {
 
-const DWORD RUN_TIMEOUT_MS = 30000;
-const char* COPY_DIALOG_CAPTION = "SRVN Updater";
+const std::string COPY_CAPTION = "SRVN Updater";
+
+// Each window as the user reads it: "caption: texts [field] buttons", "!" for an icon; %1.. its arguments.
+const Texts FORMS = {
+    {"notFound", "Sorvane Online: %1 file not found. OK ! (cleaned)"},
+    {"tooMany", "Sorvane Online: %1 lists more than 50 files. OK !"},
+    {"recordMissing", "Error: Unable to find initial installation information. Please download a complete install "
+                      "from our website. OK"},
+    {"versionMissing", "Error: Unable to find current version number. Please download a complete install from our "
+                       "website. OK !"},
+    {"tooOld", "Sorvane Online Updater: The current version is too old to be updated by this patch.\nPlease "
+               "download the complete install from our web page. OK !"},
+    {"upToDate", "Sorvane Online: Your version is currently up to date.\nWould you like to continue with the "
+                 "update? Yes No"},
+    {"newer", "Error: The current version number is newer than this update.\nInstallation aborted OK !"},
+    {"path", "SRVN Updater- Installation Path: Please enter the installation path: [%1] OK Cancel"},
+    // destination, error, progress as steps/entries; the copy dialog shows the source it derives from them
+    {"copyFailed", "Sorvane Online Updater: Failed on copy %1\nWould you like to continue? Error %2 Yes No ! over "
+                   "SRVN Updater: Copying file: %4 to: %1 %3"},
+    {"incomplete", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\n"
+                   "Please download a complete install from our website. OK ! (cleaned)"},
+    {"complete", "Success: Installation complete OK (cleaned)"},
+    {"copy", "SRVN Updater"},
+};
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to)
+{
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+std::string expand(std::string text, const Texts& places)
+{
+    for (const auto& [name, value] : places)
+        text = replaceAll(text, name, value);
+    for (size_t open; (open = text.find('{')) != std::string::npos;) {
+        size_t close = text.find('}', open), star = text.rfind('*', close);
+        std::string repeated;
+        for (int n = std::stoi(text.substr(star + 1)); n > 0; n--)
+            repeated += text.substr(open + 1, star - open - 1);
+        text.replace(open, close - open + 1, repeated);
+    }
+    return text;
+}
+
+// Words split at spaces; "double quotes" keep a space inside one.
+std::vector<std::string> words(const std::string& text)
+{
+    std::vector<std::string> found(1);
+    bool quoted = false;
+    for (char c : text) {
+        if (c == '"')
+            quoted = !quoted;
+        else if (c == ' ' && !quoted)
+            found.emplace_back();
+        else
+            found.back() += c;
+    }
+    found.erase(std::remove(found.begin(), found.end(), ""), found.end());
+    return found;
+}
+
+std::string lastComponent(std::string path)
+{
+    path.erase(path.find_last_not_of('\\') + 1);
+    return path.substr(path.rfind('\\') + 1);
+}
 
 std::string windowText(HWND window)
 {
     char text[4096] = "";
-    DWORD_PTR length = 0;
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000,
-                        &length);
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, (LPARAM)text, SMTO_ABORTIFHUNG, 2000, nullptr);
     return text;
 }
 
-std::string className(HWND window)
+std::vector<HWND> windowsOf(DWORD processId, HWND parent = NULL)
 {
-    char name[64] = "";
-    GetClassNameA(window, name, sizeof name);
-    return name;
+    std::pair<DWORD, std::vector<HWND>> search = {processId, {}};
+    WNDENUMPROC collect = [](HWND window, LPARAM found) -> BOOL {
+        auto* s = reinterpret_cast<std::pair<DWORD, std::vector<HWND>>*>(found);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if ((!s->first || owner == s->first) && IsWindowVisible(window))
+            s->second.push_back(window);
+        return TRUE;
+    };
+    parent ? EnumChildWindows(parent, collect, (LPARAM)&search) : EnumWindows(collect, (LPARAM)&search);
+    return search.second;
 }
 
-BOOL CALLBACK collectChild(HWND child, LPARAM found)
+std::string describe(HWND window)
 {
-    reinterpret_cast<std::vector<HWND>*>(found)->push_back(child);
-    return TRUE;
-}
-
-std::vector<HWND> children(HWND window)
-{
-    std::vector<HWND> found;
-    EnumChildWindows(window, collectChild, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
-Shown describe(HWND window)
-{
-    Shown shown;
-    shown.caption = windowText(window);
-    std::string staticText;
-    bool hasEdit = false;
-    for (HWND child : children(window)) {
-        std::string kind = className(child);
-        LONG style = GetWindowLongA(child, GWL_STYLE);
-        bool visible = IsWindowVisible(child) != FALSE;
-        if (lstrcmpiA(kind.c_str(), "Button") == 0 && visible) {
-            shown.buttons.push_back(GetDlgCtrlID(child));
-        } else if (lstrcmpiA(kind.c_str(), "Static") == 0) {
-            if ((style & SS_TYPEMASK) == SS_ICON)
-                shown.icon = shown.icon || (visible && SendMessageA(child, STM_GETICON, 0, 0) != 0);
-            else if (staticText.empty())
-                staticText = windowText(child);
-        } else if (lstrcmpiA(kind.c_str(), "Edit") == 0) {
-            hasEdit = true;
-            shown.text = windowText(child);
-        }
+    std::string texts, field, buttons, icon, progress;
+    for (HWND child : windowsOf(0, window)) {
+        char kind[64] = "";
+        GetClassNameA(child, kind, sizeof kind);
+        std::string text = windowText(child);
+        if (lstrcmpiA(kind, "Button") == 0)
+            buttons += Texts{{"1", " OK"}, {"2", " Cancel"}, {"6", " Yes"}, {"7", " No"}}[std::to_string(GetDlgCtrlID(child))];
+        else if (lstrcmpiA(kind, "Edit") == 0)
+            field = " [" + text + "]";
+        else if (lstrcmpiA(kind, PROGRESS_CLASSA) == 0)
+            progress = " " + std::to_string(SendMessageA(child, PBM_GETPOS, 0, 0)) + "/" +
+                       std::to_string(SendMessageA(child, PBM_GETRANGE, FALSE, 0));
+        else if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+            icon = SendMessageA(child, STM_GETICON, 0, 0) ? " !" : "";
+        else if (!text.empty())
+            texts += (texts.empty() ? "" : " ") + text;
     }
-    if (!hasEdit)
-        shown.text = staticText;
-    return shown;
+    return windowText(window) + ": " + texts + field + buttons + icon + progress;
 }
 
-struct Search {
-    DWORD processId;
-    std::vector<HWND> windows;
+std::string expected(const std::string& step, const std::string& patch)
+{
+    size_t open = step.find('('), close = step.rfind(')');
+    std::vector<std::string> args;
+    for (size_t at = open + 1; open != std::string::npos && at <= close; at = step.find_first_of(",)", at) + 1)
+        args.push_back(step.substr(at, step.find_first_of(",)", at) - at));
+    std::string name = step.substr(0, std::min(open, step.find(' ')));
+    if (name == "copyFailed")
+        args.push_back(patch + "\\" + lastComponent(args.at(0)));
+    std::string text = FORMS.count(name) ? FORMS.at(name) : "unknown form " + name;
+    for (size_t i = 0; i < args.size(); i++)
+        text = replaceAll(text, "%" + std::to_string(i + 1), args[i]);
+    return text;
+}
+
+// "OK", "Cancel", "Yes", "No" or "Close" (the close box); "=text" is typed into the path field first.
+void answer(HWND window, std::string given)
+{
+    given = given.substr(given.rfind(' ') + 1);
+    if (given.find('=') != std::string::npos) {
+        HWND field = GetDlgItem(window, IDC_PATH);
+        SendMessageA(field, EM_SETSEL, 0, -1);
+        SendMessageA(field, WM_CLEAR, 0, 0);
+        for (char c : given.substr(given.find('=') + 1))
+            SendMessageA(field, WM_CHAR, (BYTE)c, 0);
+        given.erase(given.find('='));
+    }
+    int button = std::map<std::string, int>{{"OK", IDOK}, {"Cancel", IDCANCEL}, {"Yes", IDYES}, {"No", IDNO}}[given];
+    if (button)
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), (LPARAM)GetDlgItem(window, button));
+    else
+        PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+struct Started {
+    bool ended = false;
+    std::vector<std::string> shown;   // each window as the user saw it
+    std::vector<std::string> strays;  // child processes other than the launched program
 };
 
-BOOL CALLBACK collectTopLevel(HWND window, LPARAM parameter)
+// Starts the program and answers each window with the next step; one the steps
+// did not expect gets what a cautious user would press.
+Started startAndAnswer(const std::string& program, const std::string& script, const std::vector<std::string>& steps,
+                       const std::string& launchedProgram, const char* environment)
 {
-    Search* search = reinterpret_cast<Search*>(parameter);
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    if (processId == search->processId && IsWindowVisible(window))
-        search->windows.push_back(window);
-    return TRUE;
-}
-
-void typeInto(HWND edit, const char* text)
-{
-    SendMessageA(edit, EM_SETSEL, 0, -1);
-    SendMessageA(edit, WM_CLEAR, 0, 0);
-    for (const char* c = text; *c; c++)
-        SendMessageA(edit, WM_CHAR, static_cast<BYTE>(*c), 0);
-}
-
-void press(HWND window, int button)
-{
-    if (button == CLOSE_BOX)
-        PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
-    else
-        PostMessageA(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(window, button)));
-}
-
-// What a user who did not expect the window would most likely press.
-int cautiousAnswer(HWND window, const Shown& shown)
-{
-    if (GetDlgItem(window, IDC_PATH))
-        return IDCANCEL;
-    if (std::find(shown.buttons.begin(), shown.buttons.end(), IDNO) != shown.buttons.end())
-        return IDNO;
-    return IDOK;
-}
-
-std::string hex(const BYTE* bytes, DWORD size)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (DWORD i = 0; i < size; i++) {
-        text += digits[bytes[i] >> 4];
-        text += digits[bytes[i] & 15];
+    Started run;
+    std::string commandLine = "\"" + program + "\"";
+    std::string block = environment ? environment + std::string(1, '\0') : "";
+    char* inherited = GetEnvironmentStringsA();
+    for (const char* variable = inherited; *variable; variable += strlen(variable) + 1)
+        block += variable + std::string(1, '\0');
+    FreeEnvironmentStringsA(inherited);
+    STARTUPINFOA startup = {sizeof startup};
+    PROCESS_INFORMATION process = {};
+    // Wine under heavy load sometimes refuses a start with error 1359; that is not the program's doing.
+    for (int attempt = 0; !CreateProcessA(program.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, environment ? &block[0] : NULL,
+                                          NULL, &startup, &process); attempt++) {
+        if (attempt > 0 || GetLastError() != ERROR_INTERNAL_ERROR) {
+            ADD_FAILURE() << "could not start " << program << ": error " << GetLastError();
+            return run;
+        }
+        std::cout << "[ harness  ] Wine refused to start the program (error 1359); starting it once more\n";
     }
+    std::set<HWND> answered;
+    size_t next = 0;
+    for (DWORD begun = GetTickCount(); WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT;) {
+        if (GetTickCount() - begun > 30000 && TerminateProcess(process.hProcess, 1))
+            ADD_FAILURE() << "updater.exe did not end within 30 s";
+        for (HWND window : windowsOf(process.dwProcessId)) {
+            std::string caption = windowText(window), seen = caption;
+            bool copyStep = next < steps.size() && steps[next].rfind("copy ", 0) == 0;
+            if (answered.count(window) || (caption == COPY_CAPTION && !copyStep))
+                continue;  // the copy dialog closes itself; it is judged by the files it copies
+            if (caption != COPY_CAPTION)
+                seen = describe(window) + (GetFileAttributesA(script.c_str()) == INVALID_FILE_ATTRIBUTES ? " (cleaned)" : "");
+            for (HWND other : windowsOf(process.dwProcessId))
+                if (other != window && windowText(other) == COPY_CAPTION && caption != COPY_CAPTION)
+                    seen += " over " + describe(other);
+            if (!IsWindow(window))
+                continue;  // closed while it was read: not a window the user saw
+            run.shown.push_back(seen);
+            answered.insert(window);
+            answer(window, next < steps.size() ? steps[next++]
+                           : GetDlgItem(window, IDC_PATH) ? "Cancel" : GetDlgItem(window, IDNO) ? "No" : "OK");
+        }
+    }
+    run.ended = true;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {sizeof entry};
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (entry.th32ParentProcessID != process.dwProcessId)
+            continue;
+        if (lstrcmpiA(entry.szExeFile, launchedProgram.c_str()) != 0)
+            run.strays.push_back(entry.szExeFile);
+        HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        WaitForSingleObject(child, 10000);
+        CloseHandle(child);
+    }
+    CloseHandle(snapshot);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return run;
+}
+
+// Registry values below a key, sub keys included: "name" -> "1005", "sz:text" or "hexT:bytes".
+void snapshotRecord(HKEY parent, const std::string& key, const std::string& prefix, Texts* values)
+{
+    HKEY record;
+    if (RegOpenKeyExA(parent, key.c_str(), 0, KEY_READ, &record) != ERROR_SUCCESS)
+        return;
+    char name[256];
+    BYTE data[1024];
+    DWORD nameSize = sizeof name, size = sizeof data, type;
+    for (DWORD i = 0; RegEnumValueA(record, i, name, &nameSize, NULL, &type, data, &size) == ERROR_SUCCESS;
+         i++, nameSize = sizeof name, size = sizeof data) {
+        std::string value = "hex" + std::to_string(type) + ":";
+        for (DWORD b = 0; b < size; b++)
+            value += "0123456789abcdef"[data[b] >> 4], value += "0123456789abcdef"[data[b] & 15];
+        if (type == REG_DWORD && size == 4)
+            value = std::to_string(*reinterpret_cast<DWORD*>(data));
+        if (type == REG_SZ && size > 0 && data[size - 1] == 0)
+            value = "sz:" + std::string((char*)data);
+        (*values)[prefix + name] = value;
+    }
+    for (DWORD i = 0; nameSize = sizeof name, RegEnumKeyExA(record, i, name, &nameSize, 0, 0, 0, 0) == ERROR_SUCCESS; i++)
+        snapshotRecord(record, name, prefix + name + "\\", values);
+    RegCloseKey(record);
+}
+
+// Files and folders ("name\") below root with their contents; large files by size alone.
+Texts snapshotTree(const std::string& root)
+{
+    Texts tree;
+    for (auto& entry : fs::recursive_directory_iterator(root)) {
+        std::string name = fs::relative(entry.path(), root).string();
+        if (entry.is_directory())
+            tree[name + "\\"] = "";
+        else if (entry.file_size() > (1u << 20))
+            tree[name] = "size " + std::to_string(entry.file_size());
+        else
+            tree[name].assign(std::istreambuf_iterator<char>(std::ifstream(entry.path(), std::ios::binary).rdbuf()), {});
+    }
+    return tree;
+}
+
+// "+name", "~name", "-name" (with "=value" when asked), in the order of the names.
+std::string changesOf(const Texts& before, const Texts& after, bool withValues)
+{
+    Texts changes;
+    for (const auto& [name, value] : after)
+        if (!before.count(name) || before.at(name) != value)
+            changes[name] = (before.count(name) ? "~" : "+") + name + (withValues ? "=" + value : "");
+    for (const auto& [name, value] : before)
+        if (!after.count(name))
+            changes[name] = "-" + name;
+    std::string text;
+    for (const auto& [name, change] : changes)
+        text += (text.empty() ? "" : " ") + change;
     return text;
 }
 
-std::string uniqueName()
+std::string sortedChanges(const std::string& text)
 {
-    static int counter;
-    return "e2e" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+    Texts changes;
+    for (const std::string& change : words(text))
+        changes[change.substr(1, change.find('=') - 1)] = change;
+    std::string sorted;
+    for (const auto& [name, change] : changes)
+        sorted += (sorted.empty() ? "" : " ") + change;
+    return sorted;
+}
+
+// An empty folder of this name: an earlier run that was stopped may have left anything there.
+void clearFolder(const fs::path& folder)
+{
+    std::error_code ignored;
+    for (auto& entry : fs::recursive_directory_iterator(folder, ignored))
+        SetFileAttributesA(entry.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
+    for (auto& entry : fs::directory_iterator(folder, ignored))
+        fs::remove_all(entry.path(), ignored);
+    fs::create_directories(folder);
+}
+
+void writeFile(const std::string& path, const std::string& content)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << content;
 }
 
 }  // namespace
 
-HWND findWindowOf(DWORD processId, const std::string& caption)
+void checkCase(const Case& row)
 {
-    Search search = {processId, {}};
-    EnumWindows(collectTopLevel, reinterpret_cast<LPARAM>(&search));
-    for (HWND window : search.windows)
-        if (windowText(window) == caption)
-            return window;
-    return NULL;
-}
-
-std::ostream& operator<<(std::ostream& out, const Shown& shown)
-{
-    out << "{\"" << shown.caption << "\", \"" << shown.text << "\", buttons";
-    for (int id : shown.buttons)
-        out << ' ' << id;
-    return out << (shown.icon ? ", icon}" : ", no icon}");
-}
-
-std::string joinPath(const std::string& folder, const std::string& name)
-{
-    return folder + "\\" + name;
-}
-
-bool writeFile(const std::string& path, const std::string& content)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, NULL);
-    CloseHandle(file);
-    return ok && written == content.size();
-}
-
-std::string readFile(const std::string& path)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return "";
-    std::string content;
-    char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, NULL) && got > 0)
-        content.append(buffer, got);
-    CloseHandle(file);
-    return content;
-}
-
-bool fileExists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-static void walk(const std::string& folder, const std::string& prefix, Tree* tree)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(joinPath(folder, "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        std::string path = joinPath(folder, name);
-        std::string relative = prefix.empty() ? name : prefix + "\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            (*tree)[relative + "\\"] = "";
-            walk(path, relative, tree);
-        } else if (found.nFileSizeHigh == 0 && found.nFileSizeLow <= (1u << 20)) {
-            (*tree)[relative] = readFile(path);
-        } else {
-            // Large files are told apart by size alone; their contents would only cost memory.
-            (*tree)[relative] = "size " + std::to_string((ULONGLONG(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
-
-Tree snapshotTree(const std::string& folder)
-{
-    Tree tree;
-    walk(folder, "", &tree);
-    return tree;
-}
-
-
-template <typename Map>
-static std::vector<std::string> mapChanges(const Map& before, const Map& after, bool withValues)
-{
-    std::vector<std::string> changes;
-    for (const auto& [name, content] : after) {
-        auto old = before.find(name);
-        std::string shown = withValues ? name + "=" + content : name;
-        if (old == before.end())
-            changes.push_back("+" + shown);
-        else if (old->second != content)
-            changes.push_back("~" + shown);
-    }
-    for (const auto& [name, content] : before)
-        if (after.find(name) == after.end())
-            changes.push_back("-" + name);
-    return sorted(changes);
-}
-
-Changes withProgramGone(Changes changes)
-{
-    changes.push_back("-patch\\updater.exe");
-    return sorted(changes);
-}
-
-Changes sorted(Changes changes)
-{
-    std::sort(changes.begin(), changes.end(),
-              [](const std::string& a, const std::string& b) { return a.substr(1) < b.substr(1); });
-    return changes;
-}
-
-std::vector<std::string> treeChanges(const Tree& before, const Tree& after)
-{
-    return mapChanges(before, after, false);
-}
-
-void removeTree(const std::string& folder)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(joinPath(folder, "*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string path = joinPath(folder, name);
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                removeTree(path);
-            else
-                DeleteFileA(path.c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(folder.c_str());
-}
-
-std::string testProgramFolder()
-{
-    char path[MAX_PATH];
-    GetModuleFileNameA(NULL, path, MAX_PATH);
-    *strrchr(path, '\\') = '\0';
-    return path;
-}
-
-Shown notice(const std::string& caption, const std::string& text, UINT style)
-{
-    Shown shown;
-    shown.caption = caption;
-    shown.text = text;
-    shown.buttons = (style & MB_TYPEMASK) == MB_YESNO ? std::vector<int>{IDYES, IDNO} : std::vector<int>{IDOK};
-    shown.icon = (style & MB_ICONMASK) != 0;
-    return shown;
-}
-
-Shown pathDialog(const std::string& fieldText)
-{
-    Shown shown;
-    shown.caption = "SRVN Updater- Installation Path";
-    shown.text = fieldText;
-    shown.buttons = {IDOK, IDCANCEL};
-    return shown;
-}
-
-PatchRun::PatchRun()
-{
-    char temp[MAX_PATH];
+    char temp[MAX_PATH], self[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
-    root = joinPath(std::string(temp, strlen(temp) - 1), uniqueName());
-    patch = joinPath(root, "patch");
-    install = joinPath(root, "install");
-    CreateDirectoryA(root.c_str(), NULL);
-    CreateDirectoryA(patch.c_str(), NULL);
-    CreateDirectoryA(install.c_str(), NULL);
-    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = test ? std::string(test->test_suite_name()) + "." + test->name() : uniqueName();
-    std::replace(name.begin(), name.end(), '/', '_');
-    testKey = key = "Software\\UpdaterE2E\\" + name;
+    GetModuleFileNameA(NULL, self, MAX_PATH);
+    std::string helpers = fs::path(self).parent_path().string() + "\\";
+    bool driveRoot = row.setUp.find("driveroot") != std::string::npos;
+    if (driveRoot && GetFileAttributesA("P:\\") == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "drive P: is not mapped (the Wine session maps it)";
+    std::string id = testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + std::string(".") + row.name;
+    std::replace(id.begin(), id.end(), '/', '.');
+    std::string root = driveRoot ? "P:" : (fs::path(temp) / "updater-e2e" / id).string();
+    std::string install = root + "\\install", key = "Software\\UpdaterE2E\\" + id;
+    std::string patch = row.setUp.find("unpacked") != std::string::npos ? install : driveRoot ? root : root + "\\patch";
+    auto text = [&](const std::string& t) {
+        std::string header = replaceAll(replaceAll(t, "{quiet}", "{key}\n1006\n1004\n0\n"), "{full}", "{key}\n1006\n1004\n1\n");
+        return expand(header, {{"{root}", root}, {"{patch}", patch}, {"{install}", install}, {"{key}", key},
+                               {"{nul}", std::string(1, '\0')}});
+    };
+    clearFolder(root + "\\");
+    fs::create_directories(patch + "\\");
+    fs::create_directories(install);
+    CopyFileA((helpers + "updater.exe").c_str(), (patch + "\\updater.exe").c_str(), FALSE);
+    if (row.script != "-")
+        writeFile(patch + "\\update.txt", text(row.script));
+    std::vector<std::string> locked;
+    for (std::string item : words(text(row.setUp))) {
+        bool readOnly = item.rfind("readonly:", 0) == 0, lock = item.rfind("locked:", 0) == 0;
+        item.erase(0, readOnly ? 9 : lock ? 7 : 0);
+        std::string path = root + "\\" + item.substr(0, item.find('=')), content = item.substr(item.find('=') + 1);
+        if (item.back() == '\\')
+            fs::create_directories(path);
+        else if (content.rfind("@size:", 0) == 0)
+            writeFile(path, ""), fs::resize_file(path, std::stoull(content.substr(6)));
+        else if (content[0] == '@')
+            CopyFileA((helpers + (content == "@game" ? "fake_game.exe" : "marker_dll.dll")).c_str(), path.c_str(), 0);
+        else if (item.find('=') != std::string::npos)
+            writeFile(path, content);
+        if (readOnly)
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+        if (lock)
+            locked.push_back(path);
+    }
     RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
     HKEY created;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &created, NULL) ==
-        ERROR_SUCCESS)
+    if (RegCreateKeyA(HKEY_CURRENT_USER, key.c_str(), &created) == ERROR_SUCCESS)
         RegCloseKey(created);
-    CopyFileA(joinPath(testProgramFolder(), "updater.exe").c_str(), joinPath(patch, "updater.exe").c_str(), FALSE);
-}
-
-PatchRun::~PatchRun()
-{
-    removeTree(root);
-    RegDeleteTreeA(HKEY_CURRENT_USER, testKey.c_str());
-    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\UpdaterE2E");  // only once empty: other suites run beside us
-}
-
-void PatchRun::writeInstall(const std::string& relative, const std::string& content)
-{
-    writeFile(joinPath(install, relative), content);
-}
-
-void PatchRun::makeInstallFolder(const std::string& relative)
-{
-    std::string path = install;
-    size_t start = 0;
-    while (start <= relative.size()) {
-        size_t end = relative.find('\\', start);
-        if (end == std::string::npos)
-            end = relative.size();
-        path = joinPath(path, relative.substr(start, end - start));
-        CreateDirectoryA(path.c_str(), NULL);
-        start = end + 1;
+    std::string valueKey = key;
+    for (const std::string& item : words(text(row.record))) {
+        std::string name = item.substr(0, item.find('=')), value = item.substr(item.find('=') + 1), bytes;
+        DWORD type = REG_SZ, number = std::strtoul(value.c_str(), nullptr, 10);
+        if (name == "key")
+            valueKey = key + "\\" + value;
+        else if (value.rfind("sz:", 0) == 0 || value.rfind("raw:", 0) == 0)
+            bytes = value.substr(value.find(':') + 1) + std::string(value[0] == 's' ? 1 : 0, '\0');
+        else if (value.rfind("hex", 0) == 0 && (type = std::stoul(value.substr(3))))
+            for (size_t i = value.find(':') + 1; i + 1 < value.size(); i += 2)
+                bytes += (char)std::stoi(value.substr(i, 2), nullptr, 16);
+        else
+            type = REG_DWORD, bytes.assign((char*)&number, 4);
+        if (name != "key")
+            RegSetKeyValueA(HKEY_CURRENT_USER, valueKey.c_str(), name.c_str(), type, bytes.data(), bytes.size());
     }
-}
+    Texts treeBefore = snapshotTree(root + "\\"), recordBefore, recordAfter;
+    snapshotRecord(HKEY_CURRENT_USER, key, "", &recordBefore);
+    std::string prefix = patch == root ? "" : patch.substr(root.size() + 1) + "\\", gone;
+    for (const auto& [name, content] : treeBefore)
+        if (name.rfind(prefix, 0) == 0 && name != prefix && name.find('\\', prefix.size()) == std::string::npos && name != prefix + "updater.exe")
+            gone += " \"-" + name + "\"";
+    std::string changes = replaceAll(row.changes, "cleaned", gone);
 
-void PatchRun::putGame(const std::string& name)
-{
-    CopyFileA(joinPath(testProgramFolder(), "fake_game.exe").c_str(), joinPath(patch, name).c_str(), FALSE);
-}
+    std::vector<HANDLE> held;
+    for (const std::string& path : locked)
+        held.push_back(CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL));
+    std::vector<std::string> steps, shown;
+    for (const std::string& step : row.dialogue)
+        steps.push_back(text(step)), shown.push_back(expected(steps.back(), patch));
+    std::string launchedProgram = words(row.launched).empty() ? "" : words(row.launched)[0];
+    Started run = startAndAnswer(patch + "\\updater.exe", patch + "\\update.txt", steps, launchedProgram,
+                                 driveRoot ? "=P:=P:\\sub" : nullptr);
+    for (HANDLE file : held)
+        CloseHandle(file);
 
-void PatchRun::writeScript(const char* patchVersion, const char* minimumVersion, int mode,
-                           const std::vector<std::string>& entries)
-{
-    std::string text = key + "\r\n" + patchVersion + "\r\n" + minimumVersion + "\r\n" + std::to_string(mode) + "\r\n";
-    for (const std::string& entry : entries)
-        text += entry + "\r\n";
-    writeScript(text);
-}
-
-void PatchRun::setBytes(const std::string& name, const std::string& bytes, DWORD type)
-{
-    HKEY record;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, NULL, 0, KEY_SET_VALUE, NULL, &record, NULL),
-              ERROR_SUCCESS);
-    EXPECT_EQ(RegSetValueExA(record, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                             static_cast<DWORD>(bytes.size())),
-              ERROR_SUCCESS);
-    RegCloseKey(record);
-}
-
-void PatchRun::setString(const std::string& name, const std::string& value, DWORD type)
-{
-    setBytes(name, std::string(value.c_str(), value.size() + 1), type);
-}
-
-void PatchRun::setDword(const std::string& name, DWORD value)
-{
-    setBytes(name, std::string(reinterpret_cast<const char*>(&value), sizeof value), REG_DWORD);
-}
-
-void PatchRun::setRecord(const std::string& folder, DWORD version)
-{
-    setString("path", folder);
-    setDword("version", version);
-}
-
-Values PatchRun::values() const
-{
-    Values values;
-    HKEY record;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &record) != ERROR_SUCCESS)
-        return values;
-    for (DWORD index = 0;; index++) {
-        char name[256];
-        BYTE data[1024];
-        DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
-        if (RegEnumValueA(record, index, name, &nameSize, NULL, &type, data, &dataSize) != ERROR_SUCCESS)
-            break;
-        values[name] = std::to_string(type) + ":" + hex(data, dataSize);
-    }
-    RegCloseKey(record);
-    return values;
-}
-
-bool PatchRun::readDword(const std::string& name, DWORD* value) const
-{
-    DWORD size = sizeof *value;
-    return RegGetValueA(HKEY_CURRENT_USER, key.c_str(), name.c_str(), RRF_RT_REG_DWORD, NULL, value, &size) ==
-           ERROR_SUCCESS;
-}
-
-void PatchRun::markBefore()
-{
-    treeBefore = snapshotTree(root);
-    valuesBefore = values();
-}
-
-std::vector<std::string> PatchRun::valueChanges() const
-{
-    return mapChanges(valuesBefore, values(), true);
-}
-
-// Names of the programs running now, for a failure's message.
-static std::string runningPrograms()
-{
-    std::string names;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-        names += std::string(entry.szExeFile) + "(" + std::to_string(entry.th32ParentProcessID) + ") ";
-    CloseHandle(snapshot);
-    return names;
-}
-
-static std::vector<char> environmentWith(const std::vector<std::string>& extra)
-{
-    std::vector<char> block;
-    for (const std::string& variable : extra)
-        block.insert(block.end(), variable.c_str(), variable.c_str() + variable.size() + 1);
-    char* inherited = GetEnvironmentStringsA();
-    for (const char* variable = inherited; *variable; variable += strlen(variable) + 1)
-        block.insert(block.end(), variable, variable + strlen(variable) + 1);
-    FreeEnvironmentStringsA(inherited);
-    block.push_back('\0');
-    return block;
-}
-
-RunOutcome PatchRun::run(const std::vector<Answer>& answers, const std::string& programPath,
-                         const std::vector<std::string>& environment)
-{
-    RunOutcome outcome;
-    std::string program = programPath.empty() ? joinPath(patch, "updater.exe") : programPath;
-    std::string commandLine = "\"" + program + "\"";
-    std::vector<char> block = environmentWith(environment);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(program.c_str(), &commandLine[0], NULL, NULL, FALSE, 0,
-                        environment.empty() ? NULL : block.data(), root.c_str(), &startup, &process)) {
-        ADD_FAILURE() << "could not start " << program << ": error " << GetLastError();
-        return outcome;
-    }
-    std::set<HWND> answered;
-    size_t next = 0;
-    DWORD started = GetTickCount();
-    while (WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT) {
-        if (GetTickCount() - started > RUN_TIMEOUT_MS) {
-            TerminateProcess(process.hProcess, 1);
-            WaitForSingleObject(process.hProcess, 5000);
-            ADD_FAILURE() << "updater.exe did not end within " << RUN_TIMEOUT_MS << " ms";
-            break;
-        }
-        for (auto it = answered.begin(); it != answered.end();)
-            it = IsWindow(*it) ? std::next(it) : answered.erase(it);
-        Search search = {process.dwProcessId, {}};
-        EnumWindows(collectTopLevel, reinterpret_cast<LPARAM>(&search));
-        for (HWND window : search.windows) {
-            if (answered.count(window) || className(window) != "#32770")
-                continue;
-            Shown shown = describe(window);
-            // A window that closed while it was read is not a window the user saw.
-            if (!IsWindow(window) || !IsWindowVisible(window))
-                continue;
-            // The copy dialog closes itself; it is answered only when a row says so, and never recorded.
-            if (shown.caption == COPY_DIALOG_CAPTION) {
-                if (next < answers.size() && answers[next].caption == COPY_DIALOG_CAPTION) {
-                    press(window, answers[next++].button);
-                    answered.insert(window);
-                }
-                continue;
-            }
-            outcome.shown.push_back(shown);
-            answered.insert(window);
-            if (next < answers.size() && answers[next].caption == shown.caption) {
-                const Answer& answer = answers[next++];
-                if (answer.inspect)
-                    answer.inspect(process.dwProcessId);
-                if (answer.typed)
-                    typeInto(GetDlgItem(window, IDC_PATH), answer.typed->c_str());
-                press(window, answer.button);
-            } else {
-                std::ostringstream text;
-                text << shown;
-                outcome.unexpected.push_back(text.str());
-                press(window, cautiousAnswer(window, shown));
-            }
-        }
-    }
-    for (; next < answers.size(); next++)
-        outcome.unexpected.push_back("never shown: " + answers[next].caption);
-    outcome.exited = WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0;
-    GetExitCodeProcess(process.hProcess, &outcome.exitCode);
-    // Let go of the ended process as a shell would: a handle kept open may keep its image in use.
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    // The program's own file goes once the program has ended.
-    for (DWORD waited = 0; fileExists(program) && waited < 10000; waited += 20)
-        Sleep(20);
-    if (fileExists(program))
-        outcome.unexpected.push_back("updater.exe still there; running: " + runningPrograms());
-    return outcome;
-}
-
-std::string PatchRun::launchLog(bool expectLaunch) const
-{
-    std::string path = joinPath(install, "launch.log");
-    DWORD started = GetTickCount();
-    DWORD limit = expectLaunch ? 10000 : 1500;
-    while (GetTickCount() - started < limit) {
-        std::string log = readFile(path);
-        if (log.find('\n') != std::string::npos && log.back() != '\n') {
-            Sleep(100);  // the game may still be writing its command line
-            return readFile(path);
-        }
-        Sleep(50);
-    }
-    return "";
-}
-
-void expectShown(const RunOutcome& outcome, const std::vector<Shown>& shown)
-{
-    EXPECT_TRUE(outcome.exited);
-    EXPECT_EQ(outcome.exitCode, 0u);
-    EXPECT_EQ(outcome.shown, shown);
-    EXPECT_EQ(outcome.unexpected, std::vector<std::string>{});
-}
-
-Shown installationComplete()
-{
-    return notice("Success", "Installation complete", MB_OK);
-}
-
-Shown copyFailure(const std::string& destination, int error)
-{
-    return notice("Sorvane Online Updater",
-                  "Failed on copy " + destination + "\nWould you like to continue? Error " + std::to_string(error),
-                  MB_ICONERROR | MB_YESNO);
-}
-
-Shown recordNotFound()
-{
-    return notice("Error",
-                  "Unable to find initial installation information. Please download a complete install from our "
-                  "website.",
-                  MB_OK);
+    EXPECT_TRUE(run.ended);
+    EXPECT_EQ(run.shown, shown);
+    EXPECT_EQ(run.strays, std::vector<std::string>{}) << "no process but the launched one outlives the updater";
+    std::string log(std::istreambuf_iterator<char>(std::ifstream(install + "\\launch.log", std::ios::binary).rdbuf()), {});
+    fs::remove(install + "\\launch.log");
+    EXPECT_EQ(log, row.launched.empty() ? "" : install + "\n" + row.launched);
+    EXPECT_EQ(changesOf(treeBefore, snapshotTree(root + "\\"), false), sortedChanges(text(changes)));
+    snapshotRecord(HKEY_CURRENT_USER, key, "", &recordAfter);
+    EXPECT_EQ(changesOf(recordBefore, recordAfter, true), sortedChanges(text(row.recordChanges)));
+    RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
 }

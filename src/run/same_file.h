@@ -1,0 +1,6 @@
+#pragma once
+
+// True when both paths name one existing file, judged by the file system's
+// identity (volume and file index), so that case, short names, "." components
+// and hard links cannot hide it.
+bool isSameFile(const char* path, const char* otherPath);

@@ -1,0 +1,179 @@
+// Every patch run as a row: script, set-up, record, dialogue, then the tree's
+// changes, the record's changes and the launched command line.
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+namespace {
+
+class Run : public testing::TestWithParam<Case> {};
+
+TEST_P(Run, EndsAsExpected)
+{
+    checkCase(GetParam());
+}
+
+std::string nameOf(const testing::TestParamInfo<Case>& info)
+{
+    return info.param.name;
+}
+
+const char* const R = "path=sz:{install} version=1005";
+const char* const GAME = "patch\\game.exe=@game patch\\level1.map=map install\\data\\maps\\";
+const char* const TYPICAL = "game.exe\ndata\\maps\\level1.map\nRUN game.exe";
+const char* const INSTALLED = "cleaned +install\\game.exe +install\\data\\maps\\level1.map";
+const char* const ABC = "patch\\a.dat=a patch\\c.dat=c";
+const char* const AB = "patch\\a.dat=newA patch\\b.dat=newB";
+const std::vector<std::string> CONFIRMED = {"path({install}) OK", "complete OK"};
+
+INSTANTIATE_TEST_SUITE_P(Roads, Run, testing::Values(
+    Case{"FullMode", std::string("{full}") + TYPICAL, GAME, R, CONFIRMED, INSTALLED, "~version=1006", "game.exe"},
+    Case{"QuietMode", std::string("{quiet}") + TYPICAL, GAME, R, {}, INSTALLED, "", "game.exe"},
+    Case{"NoEntries", "{full}", "patch\\data.dat=data", R, CONFIRMED, "-patch\\update.txt", "~version=1006", ""},
+    Case{"SubFolderMissing", "{full}data\\maps\\level1.map", "patch\\level1.map=map", R,
+         {"path({install}) OK", "copyFailed({install}\\data\\maps\\level1.map,3,0/1) Yes", "incomplete(1,1) OK"}, "cleaned", "", ""},
+    Case{"SecondFailsYes", "{full}a.dat\nb.dat\nc.dat", ABC, R,
+         {"path({install}) OK", "copyFailed({install}\\b.dat,2,1/3) Yes", "incomplete(1,3) OK"},
+         "cleaned +install\\a.dat +install\\c.dat", "", ""},
+    Case{"SecondFailsNo", "{full}a.dat\nb.dat\nc.dat", ABC, R,
+         {"path({install}) OK", "copyFailed({install}\\b.dat,2,1/3) No", "incomplete(2,3) OK"}, "cleaned +install\\a.dat", "", ""},
+    Case{"SecondFailsQuietMode", "{quiet}a.dat\r\nb.dat\r\nc.dat\r\n", ABC, R, {"copyFailed({install}\\b.dat,2,1/3) Yes"},
+         "cleaned +install\\a.dat +install\\c.dat", "", ""},
+    // A close during a long copy ends the dialog only once every entry is copied; the run goes on after it.
+    Case{"CloseDuringTheCopy", "{full}big.bin\nb.dat", "patch\\big.bin=@size:268435456 patch\\b.dat=b", R,
+         {"path({install}) OK", "copy Close", "complete OK"}, "cleaned +install\\big.bin +install\\b.dat", "~version=1006", ""}),
+    nameOf);
+
+INSTANTIATE_TEST_SUITE_P(PathDialog, Run, testing::Values(
+    Case{"OkWithNewFolder", "{full}data.dat", "patch\\data.dat=data other\\", R,
+         {"path({install}) OK={root}\\other", "complete OK"}, "cleaned +other\\data.dat", "~version=1006", ""},
+    Case{"OkOnEmptiedField", "{full}data.dat", "patch\\data.dat=data", R, {"path({install}) OK="}, "cleaned", "", ""},
+    Case{"Cancel", "{full}data.dat", "patch\\data.dat=data", R, {"path({install}) Cancel"}, "cleaned", "", ""},
+    Case{"CloseBoxDiscardsEdit", "{full}data.dat", "patch\\data.dat=data other\\", R,
+         {"path({install}) Close={root}\\other", "complete OK"}, "cleaned +install\\data.dat", "~version=1006", ""},
+    // The field takes 259 characters, whole: with the file name the path is too long to copy to.
+    Case{"FieldTakes259Characters", "{full}data.dat", "patch\\data.dat=data", R,
+         {"path({install}) OK={x*300}", "copyFailed({x*259}\\data.dat,206,0/1) No", "incomplete(1,1) OK"}, "cleaned", "", ""}),
+    nameOf);
+
+INSTANTIATE_TEST_SUITE_P(RunEntries, Run, testing::Values(
+    Case{"OnlyTheLastIsLaunched", "{quiet}RUN first.exe\nRUN game.exe", "patch\\first.exe=@game patch\\game.exe=@game", R, {},
+         "cleaned +install\\first.exe +install\\game.exe", "", "game.exe"},
+    Case{"NoneLaunchesNothing", "{quiet}game.exe", "patch\\game.exe=@game", R, {}, "cleaned +install\\game.exe", "", ""},
+    // File and command at once: the file "game.exe -x" is copied, game.exe runs with -x.
+    Case{"WithArguments", "{quiet}game.exe\nRUN game.exe -x", "patch\\game.exe=@game \"patch\\game.exe -x=x\"", R, {},
+         "cleaned +install\\game.exe \"+install\\game.exe -x\"", "", "game.exe -x"},
+    Case{"RunInsideANameIsAFile", "{quiet}data\\RUNES.dat", "patch\\RUNES.dat=runes install\\data\\", R, {},
+         "cleaned +install\\data\\RUNES.dat", "", ""}),
+    nameOf);
+
+INSTANTIATE_TEST_SUITE_P(Verdicts, Run, testing::Values(
+    Case{"OneBuildAhead", "{full}data.dat", "patch\\data.dat=new", R, CONFIRMED, "cleaned +install\\data.dat", "~version=1006", ""},
+    Case{"GapFromMinimum", "{full}data.dat", "patch\\data.dat=new", "path=sz:{install} version=1004", CONFIRMED,
+         "cleaned +install\\data.dat", "~version=1006", ""},
+    Case{"TooOld", "{full}data.dat", "patch\\data.dat=new", "path=sz:{install} version=1003", {"tooOld OK"}, "cleaned", "", ""},
+    Case{"Newer", "{full}data.dat", "patch\\data.dat=new", "path=sz:{install} version=1007", {"newer OK"}, "cleaned", "", ""},
+    Case{"UpToDateNo", "{full}data.dat", "patch\\data.dat=new", "path=sz:{install} version=1006", {"upToDate No"}, "cleaned", "", ""},
+    Case{"UpToDateYes", "{full}data.dat", "patch\\data.dat=new", "path=sz:{install} version=1006",
+         {"upToDate Yes", "path({install}) OK", "complete OK"}, "cleaned +install\\data.dat", "", ""},
+    Case{"NoVersionValues", "{full}data.dat", "patch\\data.dat=new", "path=sz:{install}", {"versionMissing OK"}, "cleaned", "", ""},
+    // "beta" reads as 0: newer than any positive installation, stamped as 0 over -1.
+    Case{"NonNumericIsNewer", "{key}\nbeta\n1004\n1\ndata.dat", "patch\\data.dat=new", "path=sz:{install} version=5",
+         {"newer OK"}, "cleaned", "", ""},
+    Case{"NonNumericStampsZero", "{key}\nbeta\n1004\n1\ndata.dat", "patch\\data.dat=new",
+         "path=sz:{install} version=4294967295", CONFIRMED, "cleaned +install\\data.dat", "~version=0", ""}),
+    nameOf);
+
+// The installed version is read from whatever bytes the value holds, up to 4; each patch
+// version equals the value as it should read, so a right read asks "up to date".
+INSTANTIATE_TEST_SUITE_P(Values, Run, testing::Values(
+    Case{"OnlyVer", "{full}data.dat", "patch\\data.dat=new", "path=sz:{install} ver=1005", CONFIRMED,
+         "cleaned +install\\data.dat", "+version=1006", ""},
+    Case{"VersionBeforeVer", "{full}data.dat", "patch\\data.dat=new", "path=sz:{install} version=1006 ver=1005",
+         {"upToDate No"}, "cleaned", "", ""},
+    Case{"OneByte", "{key}\n7\n1004\n1\ndata.dat", "", "path=sz:{install} version=hex3:07", {"upToDate No"}, "cleaned", "", ""},
+    Case{"TwoBytes", "{full}data.dat", "", "path=sz:{install} version=hex3:ee03", {"upToDate No"}, "cleaned", "", ""},
+    Case{"OneCharacterText", "{key}\n55\n1004\n1\n", "", "path=sz:{install} version=sz:7", {"upToDate No"}, "cleaned", "", ""},
+    Case{"LongTextFallsBackToVer", "{key}\n1004\n1\n1\n", "", "path=sz:{install} version=sz:1006 ver=1004",
+         {"upToDate No"}, "cleaned", "", ""},
+    Case{"EightBytesFallBackToVer", "{key}\n1004\n1\n1\n", "", "path=sz:{install} version=hex11:ee03000000000000 ver=1004",
+         {"upToDate No"}, "cleaned", "", ""}),
+    nameOf);
+
+INSTANTIATE_TEST_SUITE_P(Keys, Run, testing::Values(
+    Case{"MissingKeyFullMode", "{key}\\Absent\n1006\n1004\n1\ndata.dat", "patch\\data.dat=new", R, {"recordMissing OK"}, "cleaned", "", ""},
+    Case{"MissingKeyQuietMode", "{key}\\Absent\n1006\n1004\n0\ndata.dat", "patch\\data.dat=new", R, {"recordMissing OK"}, "cleaned", "", ""},
+    Case{"NoPathQuietModeEndsSilently", "{quiet}data.dat", "patch\\data.dat=new", "version=1005", {}, "cleaned", "", ""},
+    Case{"NoPathFullModeShowsEmptyField", "{full}data.dat", "patch\\data.dat=new", "version=1005", {"path() OK"}, "cleaned", "", ""},
+    Case{"PathOf259Characters", "{quiet}data.dat", "patch\\data.dat=new", "path=sz:{x*259}",
+         {"copyFailed({x*259}\\data.dat,206,0/1) No"}, "cleaned", "", ""},
+    Case{"PathOf260IsNotCut", "{full}data.dat", "patch\\data.dat=new", "path=sz:{x*260} version=1005", {"path() OK"}, "cleaned", "", ""},
+    Case{"UnterminatedPath", "{quiet}data.dat", "patch\\data.dat=new", "path=raw:{install}", {}, "cleaned +install\\data.dat", "", ""},
+    Case{"NestedKey", "{key}\\Nested\\Deeper\n1006\n1004\n1\ndata.dat", "patch\\data.dat=new",
+         "key=Nested\\Deeper path=sz:{install} version=1005", CONFIRMED, "cleaned +install\\data.dat",
+         "~Nested\\Deeper\\version=1006", ""}),
+    nameOf);
+
+// Faults a real installation meets; each ends cleanly and tells the user what failed.
+INSTANTIATE_TEST_SUITE_P(Destination, Run, testing::Values(
+    Case{"HeldOpenYes", "{quiet}a.dat\nb.dat", std::string(AB) + " locked:install\\a.dat=oldA", R,
+         {"copyFailed({install}\\a.dat,32,0/2) Yes"}, "cleaned +install\\b.dat", "", ""},
+    Case{"HeldOpenNo", "{quiet}a.dat\nb.dat", std::string(AB) + " locked:install\\a.dat=oldA", R,
+         {"copyFailed({install}\\a.dat,32,0/2) No"}, "cleaned", "", ""},
+    Case{"IsAFolder", "{quiet}a.dat\nb.dat", std::string(AB) + " install\\a.dat\\", R,
+         {"copyFailed({install}\\a.dat,5,0/2) Yes"}, "cleaned +install\\b.dat", "", ""},
+    // Wine running as root would overwrite a read-only file; the updater refuses, as Windows does.
+    Case{"ReadOnly", "{quiet}a.dat\nb.dat", std::string(AB) + " readonly:install\\a.dat=oldA", R,
+         {"copyFailed({install}\\a.dat,5,0/2) Yes"}, "cleaned +install\\b.dat", "", ""},
+    Case{"MissingSourceOverReadOnly", "{quiet}c.dat\nb.dat", "patch\\b.dat=b readonly:install\\c.dat=old", R,
+         {"copyFailed({install}\\c.dat,2,0/2) Yes"}, "cleaned +install\\b.dat", "", ""},
+    Case{"MissingSubFolder", "{quiet}sub\\a.dat\nb.dat", AB, R, {"copyFailed({install}\\sub\\a.dat,3,0/2) Yes"},
+         "cleaned +install\\b.dat", "", ""},
+    Case{"PathOver259Characters", "{quiet}{n*240}\nb.dat", "patch\\b.dat=b", R, {"copyFailed({install}\\{n*240},206,0/2) Yes"},
+         "cleaned +install\\b.dat", "", ""}),
+    nameOf);
+
+// Entries that would leave the installation fail with error 161 and write nothing outside it.
+INSTANTIATE_TEST_SUITE_P(Hostile, Run, testing::Values(
+    Case{"ClimbingOut", "{quiet}..\\a.dat\ndata/../../a.dat\n...\\a.dat\nb.dat", AB, R,
+         {"copyFailed({install}\\..\\a.dat,161,0/4) Yes", "copyFailed({install}\\data/../../a.dat,161,1/4) Yes",
+          "copyFailed({install}\\...\\a.dat,161,2/4) Yes"}, "cleaned +install\\b.dat", "", ""},
+    Case{"AbsolutePaths", "{quiet}C:\\a.dat\n\\a.dat\nx:a.dat\nb.dat", AB, R,
+         {"copyFailed({install}\\C:\\a.dat,161,0/4) Yes", "copyFailed({install}\\\\a.dat,161,1/4) Yes",
+          "copyFailed({install}\\x:a.dat,161,2/4) Yes"}, "cleaned +install\\b.dat", "", ""},
+    Case{"ListsItsOwnFiles", "{quiet}update.txt\nupdater.exe", "", R, {}, "cleaned +install\\update.txt +install\\updater.exe", "", ""},
+    Case{"NulEndsAnEntry", "{quiet}b.dat{nul}a.dat", AB, R, {}, "-patch\\update.txt -patch\\b.dat +install\\b.dat", "", ""},
+    Case{"LineOfThousandsOfCharacters", "{quiet}{n*700}", "", R, {"copyFailed({install}\\{n*259},206,0/3) No"}, "cleaned", "", ""},
+    Case{"MissingScript", "-", "patch\\game.exe=game patch\\readme.txt=keep", R, {"notFound({patch}\\update.txt) OK"}, "", "", ""},
+    Case{"FiftyEntriesFit", "{quiet}{f.dat\n# comments take no slot\n*50}", "patch\\f.dat=f", R, {}, "cleaned +install\\f.dat", "", ""},
+    Case{"FiftyOneAreRefused", "{quiet}{f.dat\n*51}", "patch\\f.dat=f", R, {"tooMany({patch}\\update.txt) OK"}, "-patch\\update.txt", "", ""},
+    Case{"OneMebibyteOfComments", "{quiet}{;ccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccc\n*16500}a.dat\nb.dat", AB, R, {},
+         "cleaned +install\\a.dat +install\\b.dat", "", ""},
+    // A drive's root: the cleanup acts on the root, never on the drive's current directory (P:\sub).
+    Case{"DriveRoot", "{quiet}a.dat", "driveroot a.dat=rootA sub\\a.dat=subA sub\\update.txt=decoy", R, {},
+         "-update.txt -a.dat +install\\a.dat", "", ""}),
+    nameOf);
+
+// A patch unpacked into the game folder: the installed files are the patch files themselves.
+INSTANTIATE_TEST_SUITE_P(Unpacked, Run, testing::Values(
+    Case{"QuietMode", "{quiet}game.exe\ndata\\level1.map\nRUN game.exe",
+         "unpacked install\\game.exe=@game install\\level1.map=new install\\data\\level1.map=old", R, {},
+         "-install\\update.txt -install\\level1.map ~install\\data\\level1.map", "", "game.exe"},
+    Case{"RefusedAsTooOld", "{full}game.exe", "unpacked install\\game.exe=@game", "path=sz:{install} version=1003",
+         {"tooOld OK"}, "-install\\update.txt", "", ""},
+    Case{"Cancelled", "{full}game.exe\ndata\\level1.map", "unpacked install\\game.exe=@game install\\level1.map=new install\\data\\level1.map=old",
+         R, {"path({install}) Cancel"}, "-install\\update.txt -install\\level1.map", "", ""},
+    // Identity, not text: another case and a "." component name the same file.
+    Case{"OtherSpelling", "{full}GAME.EXE", "unpacked install\\game.exe=@game", R, {"path({install}) OK={install}\\.", "complete OK"},
+         "-install\\update.txt", "~version=1006", ""}),
+    nameOf);
+
+// Under Wine, ctest runs this with WINEDLLOVERRIDES=comctl32=n,b, so that Wine would take a
+// comctl32.dll from the program's folder as Windows does; a loaded marker leaves "<name>.loaded".
+INSTANTIATE_TEST_SUITE_P(Planted, Run, testing::Values(
+    Case{"DllsAndShell", "{full}data.dat", "patch\\data.dat=d patch\\comctl32.dll=@marker patch\\uxtheme.dll=@marker "
+         "patch\\version.dll=@marker patch\\dwmapi.dll=@marker patch\\cmd.exe=@game", R, CONFIRMED,
+         "-patch\\update.txt -patch\\data.dat +install\\data.dat", "~version=1006", ""}),
+    nameOf);
+
+}  // namespace
