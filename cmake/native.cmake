@@ -14,9 +14,7 @@ find_package(GTest REQUIRED)
 include(GoogleTest)
 add_executable(unit_tests
   tests/unit/update_script_test.cpp
-  tests/unit/number_rule_test.cpp
-  tests/unit/version_gate_test.cpp
-  tests/unit/path_text_test.cpp
+  tests/unit/rules_test.cpp
 )
 target_link_libraries(unit_tests PRIVATE updater_logic GTest::gtest_main)
 gtest_discover_tests(unit_tests)

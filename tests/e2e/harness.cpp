@@ -81,6 +81,21 @@ std::vector<std::string> words(const std::string& text)
     return found;
 }
 
+// Changes and words in the order of their names, one space apart.
+std::string joined(std::vector<std::string> list)
+{
+    std::sort(list.begin(), list.end(), [](const std::string& a, const std::string& b) { return a.substr(1) < b.substr(1); });
+    std::string text;
+    for (const std::string& word : list)
+        text += (text.empty() ? "" : " ") + word;
+    return text;
+}
+
+std::string readFile(const std::string& path)
+{
+    return std::string(std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {});
+}
+
 std::string lastComponent(std::string path)
 {
     path.erase(path.find_last_not_of('\\') + 1);
@@ -165,20 +180,14 @@ void answer(HWND window, std::string given)
         PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
-struct Started {
-    bool ended = false;
-    std::vector<std::string> shown;   // each window as the user saw it
-    std::vector<std::string> strays;  // child processes other than the launched program
-};
-
-// Starts the program and answers each window with the next step; one the steps
-// did not expect gets what a cautious user would press.
-Started startAndAnswer(const std::string& program, const std::string& script, const std::vector<std::string>& steps,
-                       const std::string& launchedProgram, const char* environment)
+// Starts the program and answers each window with the next step (a window the steps did not
+// expect gets what a cautious user would press). Returns what was shown, then the child
+// processes other than the launched program, once they have ended.
+std::vector<std::string> startAndAnswer(const std::string& patch, const std::vector<std::string>& steps,
+                                        const std::string& launched, const std::string& environment)
 {
-    Started run;
-    std::string commandLine = "\"" + program + "\"";
-    std::string block = environment ? environment + std::string(1, '\0') : "";
+    std::vector<std::string> shown;
+    std::string program = patch + "\\updater.exe", commandLine = "\"" + program + "\"", block = environment;
     char* inherited = GetEnvironmentStringsA();
     for (const char* variable = inherited; *variable; variable += strlen(variable) + 1)
         block += variable + std::string(1, '\0');
@@ -186,45 +195,43 @@ Started startAndAnswer(const std::string& program, const std::string& script, co
     STARTUPINFOA startup = {sizeof startup};
     PROCESS_INFORMATION process = {};
     // Wine under heavy load sometimes refuses a start with error 1359; that is not the program's doing.
-    for (int attempt = 0; !CreateProcessA(program.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, environment ? &block[0] : NULL,
-                                          NULL, &startup, &process); attempt++) {
-        if (attempt > 0 || GetLastError() != ERROR_INTERNAL_ERROR) {
-            ADD_FAILURE() << "could not start " << program << ": error " << GetLastError();
-            return run;
-        }
-        std::cout << "[ harness  ] Wine refused to start the program (error 1359); starting it once more\n";
-    }
+    for (int attempt = 0; !CreateProcessA(program.c_str(), &commandLine[0], 0, 0, 0, 0, &block[0], 0, &startup, &process);)
+        if (attempt++ > 0 || GetLastError() != ERROR_INTERNAL_ERROR)
+            return {"could not start: error " + std::to_string(GetLastError())};
+        else
+            std::cout << "[ harness  ] Wine refused to start the program (error 1359); starting it once more\n";
     std::set<HWND> answered;
     size_t next = 0;
     for (DWORD begun = GetTickCount(); WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT;) {
         if (GetTickCount() - begun > 30000 && TerminateProcess(process.hProcess, 1))
-            ADD_FAILURE() << "updater.exe did not end within 30 s";
+            shown.push_back("did not end within 30 s");
         for (HWND window : windowsOf(process.dwProcessId)) {
-            std::string caption = windowText(window), seen = caption;
+            std::string seen = windowText(window);
             bool copyStep = next < steps.size() && steps[next].rfind("copy ", 0) == 0;
-            if (answered.count(window) || (caption == COPY_CAPTION && !copyStep))
+            if (answered.count(window) || (seen == COPY_CAPTION && !copyStep))
                 continue;  // the copy dialog closes itself; it is judged by the files it copies
-            if (caption != COPY_CAPTION)
-                seen = describe(window) + (GetFileAttributesA(script.c_str()) == INVALID_FILE_ATTRIBUTES ? " (cleaned)" : "");
-            for (HWND other : windowsOf(process.dwProcessId))
-                if (other != window && windowText(other) == COPY_CAPTION && caption != COPY_CAPTION)
-                    seen += " over " + describe(other);
+            if (seen != COPY_CAPTION) {
+                bool cleaned = GetFileAttributesA((patch + "\\update.txt").c_str()) == INVALID_FILE_ATTRIBUTES;
+                seen = describe(window) + (cleaned ? " (cleaned)" : "");
+                for (HWND other : windowsOf(process.dwProcessId))
+                    if (windowText(other) == COPY_CAPTION)
+                        seen += " over " + describe(other);
+            }
             if (!IsWindow(window))
                 continue;  // closed while it was read: not a window the user saw
-            run.shown.push_back(seen);
+            shown.push_back(seen);
             answered.insert(window);
             answer(window, next < steps.size() ? steps[next++]
                            : GetDlgItem(window, IDC_PATH) ? "Cancel" : GetDlgItem(window, IDNO) ? "No" : "OK");
         }
     }
-    run.ended = true;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32 entry = {sizeof entry};
     for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
         if (entry.th32ParentProcessID != process.dwProcessId)
             continue;
-        if (lstrcmpiA(entry.szExeFile, launchedProgram.c_str()) != 0)
-            run.strays.push_back(entry.szExeFile);
+        if (lstrcmpiA(entry.szExeFile, launched.c_str()) != 0)
+            shown.push_back(std::string("child process ") + entry.szExeFile);
         HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
         WaitForSingleObject(child, 10000);
         CloseHandle(child);
@@ -232,7 +239,7 @@ Started startAndAnswer(const std::string& program, const std::string& script, co
     CloseHandle(snapshot);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    return run;
+    return shown;
 }
 
 // Registry values below a key, sub keys included: "name" -> "1005", "sz:text" or "hexT:bytes".
@@ -246,14 +253,13 @@ void snapshotRecord(HKEY parent, const std::string& key, const std::string& pref
     DWORD nameSize = sizeof name, size = sizeof data, type;
     for (DWORD i = 0; RegEnumValueA(record, i, name, &nameSize, NULL, &type, data, &size) == ERROR_SUCCESS;
          i++, nameSize = sizeof name, size = sizeof data) {
-        std::string value = "hex" + std::to_string(type) + ":";
+        std::string& value = (*values)[prefix + name] = "hex" + std::to_string(type) + ":";
         for (DWORD b = 0; b < size; b++)
             value += "0123456789abcdef"[data[b] >> 4], value += "0123456789abcdef"[data[b] & 15];
         if (type == REG_DWORD && size == 4)
             value = std::to_string(*reinterpret_cast<DWORD*>(data));
         if (type == REG_SZ && size > 0 && data[size - 1] == 0)
             value = "sz:" + std::string((char*)data);
-        (*values)[prefix + name] = value;
     }
     for (DWORD i = 0; nameSize = sizeof name, RegEnumKeyExA(record, i, name, &nameSize, 0, 0, 0, 0) == ERROR_SUCCESS; i++)
         snapshotRecord(record, name, prefix + name + "\\", values);
@@ -271,7 +277,7 @@ Texts snapshotTree(const std::string& root)
         else if (entry.file_size() > (1u << 20))
             tree[name] = "size " + std::to_string(entry.file_size());
         else
-            tree[name].assign(std::istreambuf_iterator<char>(std::ifstream(entry.path(), std::ios::binary).rdbuf()), {});
+            tree[name] = readFile(entry.path().string());
     }
     return tree;
 }
@@ -279,39 +285,19 @@ Texts snapshotTree(const std::string& root)
 // "+name", "~name", "-name" (with "=value" when asked), in the order of the names.
 std::string changesOf(const Texts& before, const Texts& after, bool withValues)
 {
-    Texts changes;
+    std::vector<std::string> changes;
     for (const auto& [name, value] : after)
         if (!before.count(name) || before.at(name) != value)
-            changes[name] = (before.count(name) ? "~" : "+") + name + (withValues ? "=" + value : "");
+            changes.push_back((before.count(name) ? "~" : "+") + name + (withValues ? "=" + value : ""));
     for (const auto& [name, value] : before)
         if (!after.count(name))
-            changes[name] = "-" + name;
-    std::string text;
-    for (const auto& [name, change] : changes)
-        text += (text.empty() ? "" : " ") + change;
-    return text;
+            changes.push_back("-" + name);
+    return joined(changes);
 }
 
-std::string sortedChanges(const std::string& text)
+std::string sorted(const std::string& changes)
 {
-    Texts changes;
-    for (const std::string& change : words(text))
-        changes[change.substr(1, change.find('=') - 1)] = change;
-    std::string sorted;
-    for (const auto& [name, change] : changes)
-        sorted += (sorted.empty() ? "" : " ") + change;
-    return sorted;
-}
-
-// An empty folder of this name: an earlier run that was stopped may have left anything there.
-void clearFolder(const fs::path& folder)
-{
-    std::error_code ignored;
-    for (auto& entry : fs::recursive_directory_iterator(folder, ignored))
-        SetFileAttributesA(entry.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
-    for (auto& entry : fs::directory_iterator(folder, ignored))
-        fs::remove_all(entry.path(), ignored);
-    fs::create_directories(folder);
+    return joined(words(changes));
 }
 
 void writeFile(const std::string& path, const std::string& content)
@@ -320,35 +306,11 @@ void writeFile(const std::string& path, const std::string& content)
     std::ofstream(path, std::ios::binary) << content;
 }
 
-}  // namespace
-
-void checkCase(const Case& row)
+// Lays out the case's files below root; returns the files to hold open during the run.
+std::vector<std::string> layOut(const std::vector<std::string>& items, const std::string& root, const std::string& helpers)
 {
-    char temp[MAX_PATH], self[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    GetModuleFileNameA(NULL, self, MAX_PATH);
-    std::string helpers = fs::path(self).parent_path().string() + "\\";
-    bool driveRoot = row.setUp.find("driveroot") != std::string::npos;
-    if (driveRoot && GetFileAttributesA("P:\\") == INVALID_FILE_ATTRIBUTES)
-        GTEST_SKIP() << "drive P: is not mapped (the Wine session maps it)";
-    std::string id = testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + std::string(".") + row.name;
-    std::replace(id.begin(), id.end(), '/', '.');
-    std::string root = driveRoot ? "P:" : (fs::path(temp) / "updater-e2e" / id).string();
-    std::string install = root + "\\install", key = "Software\\UpdaterE2E\\" + id;
-    std::string patch = row.setUp.find("unpacked") != std::string::npos ? install : driveRoot ? root : root + "\\patch";
-    auto text = [&](const std::string& t) {
-        std::string header = replaceAll(replaceAll(t, "{quiet}", "{key}\n1006\n1004\n0\n"), "{full}", "{key}\n1006\n1004\n1\n");
-        return expand(header, {{"{root}", root}, {"{patch}", patch}, {"{install}", install}, {"{key}", key},
-                               {"{nul}", std::string(1, '\0')}});
-    };
-    clearFolder(root + "\\");
-    fs::create_directories(patch + "\\");
-    fs::create_directories(install);
-    CopyFileA((helpers + "updater.exe").c_str(), (patch + "\\updater.exe").c_str(), FALSE);
-    if (row.script != "-")
-        writeFile(patch + "\\update.txt", text(row.script));
     std::vector<std::string> locked;
-    for (std::string item : words(text(row.setUp))) {
+    for (std::string item : items) {
         bool readOnly = item.rfind("readonly:", 0) == 0, lock = item.rfind("locked:", 0) == 0;
         item.erase(0, readOnly ? 9 : lock ? 7 : 0);
         std::string path = root + "\\" + item.substr(0, item.find('=')), content = item.substr(item.find('=') + 1);
@@ -365,12 +327,17 @@ void checkCase(const Case& row)
         if (lock)
             locked.push_back(path);
     }
+    return locked;
+}
+
+void writeRecord(const std::vector<std::string>& items, const std::string& key)
+{
     RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
     HKEY created;
     if (RegCreateKeyA(HKEY_CURRENT_USER, key.c_str(), &created) == ERROR_SUCCESS)
         RegCloseKey(created);
     std::string valueKey = key;
-    for (const std::string& item : words(text(row.record))) {
+    for (const std::string& item : items) {
         std::string name = item.substr(0, item.find('=')), value = item.substr(item.find('=') + 1), bytes;
         DWORD type = REG_SZ, number = std::strtoul(value.c_str(), nullptr, 10);
         if (name == "key")
@@ -385,13 +352,49 @@ void checkCase(const Case& row)
         if (name != "key")
             RegSetKeyValueA(HKEY_CURRENT_USER, valueKey.c_str(), name.c_str(), type, bytes.data(), bytes.size());
     }
+}
+
+}  // namespace
+
+void checkCase(const Case& row)
+{
+    char temp[MAX_PATH], self[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    GetModuleFileNameA(NULL, self, MAX_PATH);
+    std::string helpers = fs::path(self).parent_path().string() + "\\";
+    std::string id = testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + ("." + std::string(row.name));
+    std::replace(id.begin(), id.end(), '/', '.');
+    bool driveRoot = row.setUp.find("driveroot") != std::string::npos;
+    if (driveRoot && GetFileAttributesA("P:\\") == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "drive P: is not mapped (the Wine session maps it)";
+    // A folder of its own, emptied first: a run that was stopped may have left anything there.
+    std::string root = driveRoot ? "P:" : (fs::path(temp) / "updater-e2e" / id).string(), install = root + "\\install";
+    std::string patch = row.setUp.find("unpacked") != std::string::npos ? install : driveRoot ? root : root + "\\patch";
+    std::string key = "Software\\UpdaterE2E\\" + id;
+    std::error_code absent;
+    for (auto& entry : fs::recursive_directory_iterator(root + "\\", absent))
+        SetFileAttributesA(entry.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
+    for (auto& entry : fs::directory_iterator(root + "\\", absent))
+        fs::remove_all(entry.path());
+    fs::create_directories(patch + "\\");
+    fs::create_directories(install);
+    auto text = [&](const std::string& t) {
+        std::string header = replaceAll(replaceAll(t, "{quiet}", "{key}\n1006\n1004\n0\n"), "{full}", "{key}\n1006\n1004\n1\n");
+        return expand(header, {{"{root}", root}, {"{patch}", patch}, {"{install}", install}, {"{key}", key},
+                               {"{nul}", std::string(1, '\0')}});
+    };
+    CopyFileA((helpers + "updater.exe").c_str(), (patch + "\\updater.exe").c_str(), FALSE);
+    if (row.script != "-")
+        writeFile(patch + "\\update.txt", text(row.script));
+    std::vector<std::string> locked = layOut(words(text(row.setUp)), root, helpers);
+    writeRecord(words(text(row.record)), key);
     Texts treeBefore = snapshotTree(root + "\\"), recordBefore, recordAfter;
     snapshotRecord(HKEY_CURRENT_USER, key, "", &recordBefore);
     std::string prefix = patch == root ? "" : patch.substr(root.size() + 1) + "\\", gone;
     for (const auto& [name, content] : treeBefore)
-        if (name.rfind(prefix, 0) == 0 && name != prefix && name.find('\\', prefix.size()) == std::string::npos && name != prefix + "updater.exe")
+        if (name.rfind(prefix, 0) == 0 && name != prefix && name.find('\\', prefix.size()) == std::string::npos &&
+            name != prefix + "updater.exe")
             gone += " \"-" + name + "\"";
-    std::string changes = replaceAll(row.changes, "cleaned", gone);
 
     std::vector<HANDLE> held;
     for (const std::string& path : locked)
@@ -399,20 +402,15 @@ void checkCase(const Case& row)
     std::vector<std::string> steps, shown;
     for (const std::string& step : row.dialogue)
         steps.push_back(text(step)), shown.push_back(expected(steps.back(), patch));
-    std::string launchedProgram = words(row.launched).empty() ? "" : words(row.launched)[0];
-    Started run = startAndAnswer(patch + "\\updater.exe", patch + "\\update.txt", steps, launchedProgram,
-                                 driveRoot ? "=P:=P:\\sub" : nullptr);
+    std::string launchedProgram = row.launched.substr(0, row.launched.find(' '));
+    EXPECT_EQ(startAndAnswer(patch, steps, launchedProgram, driveRoot ? std::string("=P:=P:\\sub\0", 12) : ""), shown);
     for (HANDLE file : held)
         CloseHandle(file);
 
-    EXPECT_TRUE(run.ended);
-    EXPECT_EQ(run.shown, shown);
-    EXPECT_EQ(run.strays, std::vector<std::string>{}) << "no process but the launched one outlives the updater";
-    std::string log(std::istreambuf_iterator<char>(std::ifstream(install + "\\launch.log", std::ios::binary).rdbuf()), {});
+    EXPECT_EQ(readFile(install + "\\launch.log"), row.launched.empty() ? "" : install + "\n" + row.launched);
     fs::remove(install + "\\launch.log");
-    EXPECT_EQ(log, row.launched.empty() ? "" : install + "\n" + row.launched);
-    EXPECT_EQ(changesOf(treeBefore, snapshotTree(root + "\\"), false), sortedChanges(text(changes)));
+    EXPECT_EQ(changesOf(treeBefore, snapshotTree(root + "\\"), false), sorted(text(replaceAll(row.changes, "cleaned", gone))));
     snapshotRecord(HKEY_CURRENT_USER, key, "", &recordAfter);
-    EXPECT_EQ(changesOf(recordBefore, recordAfter, true), sortedChanges(text(row.recordChanges)));
+    EXPECT_EQ(changesOf(recordBefore, recordAfter, true), sorted(text(row.recordChanges)));
     RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
 }

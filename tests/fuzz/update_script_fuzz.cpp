@@ -38,8 +38,15 @@ bool isLastComponent(const FileEntry& entry)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static UpdateScript script;
-    ScriptParseResult result = parseUpdateScript(reinterpret_cast<const char*>(data), size, &script);
+    static UpdateScript script, pieceByPiece;
+    const char* bytes = reinterpret_cast<const char*>(data);
+    ScriptParseResult result = parseUpdateScript(bytes, size, &script);
+    // Read in pieces, as the updater reads its file, it must come out the same.
+    ScriptReader reader;
+    beginScript(&reader, &pieceByPiece);
+    for (size_t at = 0, piece = size ? 1 + data[0] % 300 : 1; at < size; at += piece)
+        feedScript(&reader, bytes + at, size - at < piece ? size - at : piece);
+    check(endScript(&reader) == result && memcmp(&script, &pieceByPiece, sizeof script) == 0);
     check(result == SCRIPT_READ || result == SCRIPT_TOO_MANY_ENTRIES);
     check(script.entryCount >= 0 && script.entryCount <= MAX_FILE_ENTRIES);
     check(result == SCRIPT_READ || script.entryCount == MAX_FILE_ENTRIES);

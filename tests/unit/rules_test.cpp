@@ -1,0 +1,63 @@
+// The number rule, path composition and the version verdict, one table each.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "record/version_gate.h"
+#include "run/number_rule.h"
+#include "run/path_text.h"
+#include "run/stage_results.h"
+
+TEST(NumberRule, Table)
+{
+    const std::pair<const char*, int32_t> rows[] = {
+        {"1006", 1006}, {"  \t\n\v\f\r42", 42}, {"+7", 7}, {"-7", -7}, {"--7", 0}, {"- 7", 0}, {"12abc34", 12},
+        {"abc", 0}, {"", 0}, {"2147483647", INT32_MAX}, {"2147483648", INT32_MIN}, {"-2147483648", INT32_MIN},
+        {"4294967295", -1}, {"4294967296", 0}, {"-4294967297", -1}, {"99999999999999999999", 1661992959}};
+    for (const auto& [text, value] : rows)
+        EXPECT_EQ(readNumber(text), value) << '"' << text << '"';
+}
+
+TEST(ComposePath, NeverCuts)
+{
+    const std::tuple<std::string, std::string, const char*> rows[] = {
+        {"C:", "update.txt", "C:\\update.txt"},
+        {std::string(200, 'f'), std::string(58, 'n'), "259 characters"},
+        {std::string(200, 'f'), std::string(59, 'n'), ""}};
+    for (const auto& [folder, name, result] : rows) {
+        char path[TEXT_CAPACITY] = "junk";
+        bool fits = composePath(path, folder.c_str(), name.c_str());
+        EXPECT_EQ(fits, *result != '\0') << result;
+        EXPECT_EQ(path, fits ? folder + "\\" + name : "");
+    }
+}
+
+TEST(StaysInsideFolder, Table)
+{
+    const std::pair<const char*, bool> rows[] = {
+        {"game.exe", true}, {"data\\maps\\level1.map", true}, {"a/b.txt", true}, {"..foo", true}, {"foo..", true},
+        {"..", false}, {"..\\evil.dll", false}, {"data\\..\\..\\x", false}, {"data/../x", false}, {"a\\..", false},
+        {"\\Windows\\x.dll", false}, {"/etc/x", false}, {"C:\\Windows\\x", false}, {"C:x", false},
+        {"data\\. .\\x", false}, {"...\\x", false}};
+    for (const auto& [path, inside] : rows)
+        EXPECT_EQ(staysInsideFolder(path), inside) << path;
+}
+
+// Installed, patch, minimum, verdict: the worked examples, then the edges.
+TEST(VersionVerdict, Table)
+{
+    const int32_t rows[][4] = {
+        {1005, 1006, 1004, RESULT_OK}, {1004, 1006, 1004, RESULT_OK}, {1003, 1006, 1004, RESULT_TOO_OLD},
+        {1006, 1006, 99999, RESULT_UP_TO_DATE}, {1007, 1006, 1004, RESULT_NEWER}, {1999, 2000, 0, RESULT_OK},
+        {1005, 2003, 1004, RESULT_OK},
+        // Builds are the last three digits only: a minimum across a thousand still bites.
+        {2001, 3005, 1003, RESULT_TOO_OLD}, {1001, 1003, 5002, RESULT_TOO_OLD}, {1002, 1003, 5999, RESULT_OK},
+        // The remainder keeps the version's sign: -1003 has build -3, not 997.
+        {-1003, -1001, -1002, RESULT_TOO_OLD}, {-1003, -1001, -1004, RESULT_OK}, {-1, 1, 0, RESULT_TOO_OLD},
+        {-1, 0, 0, RESULT_OK}, {0, -1, 0, RESULT_NEWER},
+        // Signed comparisons at the ends of 32 bits, and no overflow in b(I) + 1.
+        {INT32_MAX, INT32_MIN, 0, RESULT_NEWER}, {INT32_MIN, INT32_MAX, INT32_MAX, RESULT_TOO_OLD},
+        {INT32_MIN, INT32_MAX, INT32_MIN, RESULT_OK}, {INT32_MAX - 1, INT32_MAX, INT32_MAX, RESULT_OK}};
+    for (const auto& r : rows)
+        EXPECT_EQ(versionVerdict(r[1], r[0], r[2]), r[3]) << "I=" << r[0] << " P=" << r[1] << " M=" << r[2];
+}
