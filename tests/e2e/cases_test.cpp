@@ -159,7 +159,7 @@ INSTANTIATE_TEST_SUITE_P(Unpacked, Run, testing::Values(
     Case{"QuietMode", "{quiet}game.exe\ndata\\level1.map\nRUN game.exe",
          "unpacked install\\game.exe=@game install\\level1.map=new install\\data\\level1.map=old", R, {},
          "-install\\update.txt -install\\level1.map ~install\\data\\level1.map", "", "game.exe"},
-    Case{"RefusedAsTooOld", "{full}game.exe", "unpacked install\\game.exe=@game", "path=sz:{install} version=1003",
+    Case{"RefusedAsTooOld", "{full}RUN game.exe", "unpacked install\\game.exe=@game", "path=sz:{install} version=1003",
          {"tooOld OK"}, "-install\\update.txt", "", ""},
     Case{"Cancelled", "{full}game.exe\ndata\\level1.map", "unpacked install\\game.exe=@game install\\level1.map=new install\\data\\level1.map=old",
          R, {"path({install}) Cancel"}, "-install\\update.txt -install\\level1.map", "", ""},

@@ -343,7 +343,7 @@ void writeRecord(const std::vector<std::string>& items, const std::string& key)
         if (name == "key")
             valueKey = key + "\\" + value;
         else if (value.rfind("sz:", 0) == 0 || value.rfind("raw:", 0) == 0)
-            bytes = value.substr(value.find(':') + 1) + std::string(value[0] == 's' ? 1 : 0, '\0');
+            bytes = value.substr(value.find(':') + 1) + std::string(value[0] == 's' ? 1 : 0, '\0'), type = value[0] == 's' ? REG_SZ : REG_BINARY;
         else if (value.rfind("hex", 0) == 0 && (type = std::stoul(value.substr(3))))
             for (size_t i = value.find(':') + 1; i + 1 < value.size(); i += 2)
                 bytes += (char)std::stoi(value.substr(i, 2), nullptr, 16);
