@@ -10,13 +10,19 @@ add_compile_options(-Wall -Wextra -Werror)
 add_library(updater_logic STATIC ${LOGIC_SOURCES})
 target_include_directories(updater_logic PUBLIC src)
 
+add_library(patchtool_lib STATIC ${PATCHTOOL_SOURCES})
+target_link_libraries(patchtool_lib PUBLIC updater_logic)
+add_executable(patchtool src/patchtool/main.cpp)
+target_link_libraries(patchtool PRIVATE patchtool_lib)
+
 find_package(GTest REQUIRED)
 include(GoogleTest)
 add_executable(unit_tests
   tests/unit/update_script_test.cpp
   tests/unit/rules_test.cpp
+  tests/unit/patchtool_test.cpp
 )
-target_link_libraries(unit_tests PRIVATE updater_logic GTest::gtest_main)
+target_link_libraries(unit_tests PRIVATE patchtool_lib GTest::gtest_main)
 gtest_discover_tests(unit_tests)
 
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")

@@ -24,6 +24,11 @@ target_compile_options(updater PRIVATE -Os -Wall -Wextra -Werror -fno-exceptions
 target_link_options(updater PRIVATE -static -s -Wl,--gc-sections)
 target_link_libraries(updater PRIVATE comctl32)
 
+# The vendor's tool for Windows: the standard library is welcome here.
+add_executable(patchtool ${LOGIC_SOURCES} ${PATCHTOOL_SOURCES} src/patchtool/main.cpp)
+target_include_directories(patchtool PRIVATE src)
+target_link_options(patchtool PRIVATE -static)
+
 # GoogleTest from the sources Debian installs, built with the posix-thread compiler.
 set(GTEST_SOURCE_DIR /usr/src/googletest/googletest CACHE PATH "GoogleTest sources")
 add_library(gtest_windows STATIC ${GTEST_SOURCE_DIR}/src/gtest-all.cc ${GTEST_SOURCE_DIR}/src/gtest_main.cc)

@@ -57,6 +57,11 @@ void deriveSourceName(FileEntry* entry)
 
 }  // namespace
 
+bool isRunEntry(const char* line)
+{
+    return findRunMarker(line) != nullptr;
+}
+
 void trimLineEnd(char* text)
 {
     size_t length = strlen(text);
@@ -69,6 +74,7 @@ void beginScript(ScriptReader* reader, UpdateScript* script)
     memset(reader, 0, sizeof *reader);
     memset(script, 0, sizeof *script);
     reader->script = script;
+    reader->lineNumber = 1;
 }
 
 // One piece of a line, as fgets with a TEXT_CAPACITY buffer would return it.
@@ -96,6 +102,7 @@ static void takeLine(ScriptReader* reader)
         reader->refused = true;
         return;
     }
+    reader->entryLines[script->entryCount] = reader->pieceLine;
     char* targetPath = script->entries[script->entryCount].targetPath;
     strcpy(targetPath, line);
     trimLineEnd(targetPath);
@@ -105,6 +112,10 @@ static void takeLine(ScriptReader* reader)
 
 static void takeCharacter(ScriptReader* reader, char c)
 {
+    if (reader->lineLength == 0)
+        reader->pieceLine = reader->lineNumber;
+    if (c == '\n')
+        reader->lineNumber++;
     reader->line[reader->lineLength++] = c;
     if (c == '\n' || reader->lineLength == TEXT_CAPACITY - 1)
         takeLine(reader);

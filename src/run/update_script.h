@@ -38,6 +38,9 @@ struct ScriptReader {
     bool carriageReturnPending;
     bool endOfFileMark;
     bool refused;  // a 51st entry was met
+    int lineNumber;                     // physical line being read, from 1
+    int pieceLine;                      // the line the current piece began on
+    int entryLines[MAX_FILE_ENTRIES];   // the line of each entry, for diagnostics
 };
 void beginScript(ScriptReader* reader, UpdateScript* script);
 void feedScript(ScriptReader* reader, const char* bytes, size_t length);
@@ -45,6 +48,9 @@ ScriptParseResult endScript(ScriptReader* reader);
 
 // The same over the whole file at once.
 ScriptParseResult parseUpdateScript(const char* bytes, size_t length, UpdateScript* script);
+
+// True for a line that marks the program to launch: RUN, after any blanks, alone or before a blank.
+bool isRunEntry(const char* line);
 
 // Removes line feeds and spaces from the end of text.
 void trimLineEnd(char* text);

@@ -1,0 +1,21 @@
+#pragma once
+#include <filesystem>
+#include <string>
+
+#include "report.h"
+
+struct BuildRequest {
+    std::filesystem::path oldTree, newTree, out;
+    std::string key, version, minimum;
+    bool quiet = false;
+    std::string run;                  // a file of the new tree to launch, "" for none
+    std::filesystem::path updater;    // updater.exe to ship, empty when not given
+};
+
+enum BuildResult { BUILT = 0, REFUSED = 1, CANNOT = 2 };
+
+// Compares the two trees by content and writes the patch folder: the new and
+// changed files flat under their base names, "update.txt" and updater.exe;
+// then checks it. Writes nothing when there is an error. CANNOT: OUT is in the
+// way or a tree cannot be read (told in report).
+BuildResult buildPatch(const BuildRequest& request, Report& report, bool showProgress);

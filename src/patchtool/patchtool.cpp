@@ -1,0 +1,101 @@
+// patchtool: the vendor's side of updater.exe. It builds a patch folder from two
+// installation trees, and checks one before it ships, reading "update.txt" with
+// the very reader the updater uses, so that the two never disagree.
+#include "patchtool.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <exception>
+#include <iterator>
+
+#include "build_patch.h"
+#include "check_patch.h"
+
+static const char USAGE[] =
+    "usage: patchtool build OLD NEW OUT --key KEY --version N --min M [--quiet] [--run PATH] [--updater FILE]\n"
+    "       patchtool check FOLDER\n"
+    "\n"
+    "build  compares the installation trees OLD and NEW by content and writes the patch folder OUT\n"
+    "       (new or empty): every new or changed file flat under its base name, update.txt with the\n"
+    "       record key KEY, patch version N, minimum version M, quiet or full mode and one entry a\n"
+    "       file (RUN PATH last), and updater.exe from FILE. Then checks OUT. Writes nothing on error.\n"
+    "check  reads FOLDER's update.txt exactly as updater.exe will and reports every problem.\n"
+    "\n"
+    "Diagnostics go to standard error, one a line. Exit status: 0 no error (warnings allowed),\n"
+    "1 an error in the patch, 2 a usage or I/O error.\n";
+
+static int usageError(std::ostream& err, const std::string& problem)
+{
+    err << "patchtool: " << problem << "; see patchtool --help\n";
+    return 2;
+}
+
+static bool isNumber(const std::string& text)
+{
+    char* end = nullptr;
+    std::strtol(text.c_str(), &end, 10);
+    return !text.empty() && *end == '\0';
+}
+
+// Reads the options after OLD NEW OUT; false, with the problem, on an unknown or incomplete one.
+static bool readBuildOptions(const std::vector<std::string>& args, BuildRequest& request, std::string& problem)
+{
+    for (size_t i = 4; i < args.size(); i++) {
+        const std::string& name = args[i];
+        if (name == "--quiet") {
+            request.quiet = true;
+            continue;
+        }
+        std::string* values[] = {&request.key, &request.version, &request.minimum, &request.run, nullptr};
+        const char* names[] = {"--key", "--version", "--min", "--run", "--updater"};
+        auto known = std::find(std::begin(names), std::end(names), name);
+        if (known == std::end(names) || i + 1 == args.size()) {
+            problem = known == std::end(names) ? "unknown option " + name : name + " needs a value";
+            return false;
+        }
+        std::string* value = values[known - std::begin(names)];
+        if (value)
+            *value = args[++i];
+        else
+            request.updater = args[++i];
+    }
+    problem = request.key.empty() ? "--key is required"
+              : !isNumber(request.version) ? "--version needs a number"
+              : !isNumber(request.minimum) ? "--min needs a number" : "";
+    return problem.empty();
+}
+
+int runPatchtool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal)
+{
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        out << USAGE;
+        return 0;
+    }
+    Report report;
+    try {
+        if (args.size() == 2 && args[0] == "check") {
+            if (!checkPatch(args[1], report)) {
+                err << args[1] << "/update.txt: error: cannot be read\n";
+                return 2;
+            }
+        } else if (args.size() >= 4 && args[0] == "build") {
+            BuildRequest request;
+            request.oldTree = args[1], request.newTree = args[2], request.out = args[3];
+            std::string problem;
+            if (!readBuildOptions(args, request, problem))
+                return usageError(err, problem);
+            if (buildPatch(request, report, terminal) == CANNOT) {
+                report.print(err);
+                return 2;
+            }
+        } else {
+            return usageError(err, args.empty() ? "no command" : "unknown command or wrong arguments");
+        }
+    } catch (const std::exception& failure) {
+        report.print(err);
+        err << "patchtool: " << failure.what() << "\n";
+        return 2;
+    }
+    report.print(err);
+    return report.hasError() ? 1 : 0;
+}

@@ -1,0 +1,13 @@
+#pragma once
+#include <string>
+
+// Why Windows refuses this entry as a path below the installation folder, or ""
+// when it takes every component of it.
+std::string refusedByWindows(const std::string& entry);
+
+// True when every byte is printable ASCII: the updater reads names in the
+// player's ANSI code page, which differs from machine to machine beyond that.
+bool isPlainAscii(const std::string& text);
+
+// Lower-case ASCII, as Windows compares names for most purposes.
+std::string foldCase(std::string text);

@@ -1,0 +1,114 @@
+// patchtool over real temporary trees: each row seeds one fault and expects its
+// diagnostics (each line's beginning, in order) and the exit status.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "patchtool/patchtool.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ToolCase {
+    const char* name;
+    std::string files;       // "path=content|...", "{nul}" a NUL byte, "N:path#=content" N files numbered from 0
+    const char* args;
+    int status;
+    const char* diagnostics;  // the start of each line of standard error, one a line
+};
+
+std::string times(const std::string& text, int count)
+{
+    return count ? text + times(text, count - 1) : "";
+}
+
+void PrintTo(const ToolCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+#define SHIP "ship/updater.exe=u|ship/a.dat=a|ship/update.txt=K\n2\n1\n0\n"
+#define BUILD "build old new out --key K --version 2 --min 1 --updater u.exe"
+#define TREES "u.exe=u|old/a.dat=1|new/a.dat=2|"
+
+class Patchtool : public testing::TestWithParam<ToolCase> {};
+
+TEST_P(Patchtool, Diagnoses)
+{
+    const ToolCase& row = GetParam();
+    fs::path root = fs::temp_directory_path() / "patchtool-test" / row.name;
+    fs::remove_all(root);
+    fs::create_directories(root);
+    std::stringstream files(row.files + "|"), args(row.args), err, out;
+    for (std::string file; std::getline(files, file, '|') && !file.empty();) {
+        int count = isdigit(file[0]) ? std::stoi(file) : 1;
+        file.erase(0, file.find(':') + 1);
+        for (int i = 0; i < count; i++) {
+            std::string name = file.substr(0, file.find('=')), content = file.substr(file.find('=') + 1);
+            if (name.find('#') != std::string::npos)
+                name.replace(name.find('#'), 1, std::to_string(i));
+            if (content.find("{nul}") != std::string::npos)
+                content.replace(content.find("{nul}"), 5, std::string(1, '\0'));
+            fs::create_directories((root / name).parent_path());
+            std::ofstream(root / name, std::ios::binary) << content;
+        }
+    }
+    std::vector<std::string> words{std::istream_iterator<std::string>(args), {}};
+    fs::current_path(root);
+    EXPECT_EQ(runPatchtool(words, out, err, false), row.status) << err.str();
+    std::stringstream expected(row.diagnostics);
+    std::string line, start;
+    while (std::getline(err, line))
+        EXPECT_TRUE(std::getline(expected, start) && line.rfind(start, 0) == 0) << line << "\nexpected: " << start;
+    EXPECT_FALSE(std::getline(expected, start)) << "not reported: " << start;
+}
+
+INSTANTIATE_TEST_SUITE_P(Check, Patchtool, testing::Values(
+    ToolCase{"Clean", SHIP "a.dat\nRUN a.dat\n", "check ship", 0, ""},
+    ToolCase{"VersionNotANumber", SHIP "a.dat|ship/update.txt=K\nbeta\n1\n0\na.dat", "check ship", 1,
+             "ship/update.txt:2: error: the patch version \"beta\" is not a number"},
+    ToolCase{"MinimumAbovePatch", SHIP "a.dat|ship/update.txt=K\n2\n3\n0\na.dat", "check ship", 1,
+             "ship/update.txt:3: error: the minimum version is above"},
+    ToolCase{"ModeLine", SHIP "a.dat|ship/update.txt=K\n2\n1\nyes\na.dat", "check ship", 0, "ship/update.txt:4: warning: the mode line \"yes\" reads as quiet"},
+    ToolCase{"FiftyOneEntries", SHIP + times("a.dat\n", 51), "check ship", 1, "ship/update.txt: error: more than 50 file entries"},
+    ToolCase{"OverlongLine", SHIP "a.dat\n#" + std::string(258, 'c') + "#more\n", "check ship", 1,
+             "ship/update.txt:6: error: the line is 264 characters long"},
+    ToolCase{"CtrlZ", SHIP "a.dat\n\x1A\n", "check ship", 0, "ship/update.txt:6: warning: a Ctrl-Z byte ends"},
+    ToolCase{"Nul", SHIP "a.dat{nul}b\n", "check ship", 0, "ship/update.txt:5: warning: a NUL byte ends"},
+    ToolCase{"MissingFlatFile", SHIP "a.dat\nb.dat\n", "check ship", 1, "ship/update.txt:6: error: the flat file \"b.dat\""},
+    ToolCase{"SharedFlatFile", SHIP "a.dat\nsub\\a.dat\n", "check ship", 0, "ship/update.txt:6: warning: shares the flat file"},
+    ToolCase{"LeavesInstallation", SHIP "..\\a.dat\n", "check ship", 1, "ship/update.txt:5: error: \"..\\a.dat\" leaves"},
+    ToolCase{"RefusedNames", SHIP "a.dat\ncon.txt\na<b.dat\nx.dat.\n|ship/con.txt=c|ship/a<b.dat=a|ship/x.dat.=x", "check ship", 1,
+             "ship/update.txt:6: error: \"con.txt\" uses the device name\nship/update.txt:7: error: \"a<b.dat\" holds a character"
+             "\nship/update.txt:8: error: \"x.dat.\" has a name ending in a dot"},
+    ToolCase{"BeginsWithBlank", SHIP " a.dat\n|ship/ a.dat=a", "check ship", 0,
+             "ship/update.txt:5: warning: the entry begins with a blank\nship/a.dat: warning: no entry names this"},
+    ToolCase{"OutsideAscii", SHIP "a.dat\n\xC3\xA9.dat\n|ship/\xC3\xA9.dat=e", "check ship", 0, "ship/update.txt:6: warning: the name holds characters outside ASCII"},
+    ToolCase{"SeveralRunEntries", SHIP "RUN a.dat\nRUN a.dat\n", "check ship", 0, "ship/update.txt:6: warning: another run entry"},
+    ToolCase{"UnnamedFile", SHIP "a.dat\n|ship/b.dat=b", "check ship", 0, "ship/b.dat: warning: no entry names this"},
+    ToolCase{"ListsItsOwnScript", SHIP "a.dat\nupdate.txt\n", "check ship", 0, "ship/update.txt:6: warning: the entry installs the patch's own update.txt"},
+    ToolCase{"MissingUpdater", "ship/a.dat=a|ship/update.txt=K\n2\n1\n0\na.dat", "check ship", 0, "ship/updater.exe: warning: missing"},
+    ToolCase{"NoScript", "ship/a.dat=a", "check ship", 2, "ship/update.txt: error: cannot be read"}),
+    [](const testing::TestParamInfo<ToolCase>& info) { return info.param.name; });
+
+INSTANTIATE_TEST_SUITE_P(Build, Patchtool, testing::Values(
+    ToolCase{"Clean", TREES "old/data/b.dat=1|new/data/b.dat=1|new/data/c.dat=c|new/game.exe=g|old/game.exe=g",
+             BUILD " --run game.exe", 0, ""},
+    ToolCase{"FolderOldLacks", TREES "new/sub/x.dat=x", BUILD, 1, "new/sub/x.dat: error: the folder \"sub\" is not in OLD"},
+    ToolCase{"FiftyOneFiles", TREES "50:new/f#.dat=x", BUILD, 1, "new: error: 51 files to ship"},
+    ToolCase{"Inexpressible", TREES "new/;x.dat=x|new/RUN x=x", BUILD, 1,
+             "new/;x.dat: error: \";x.dat\" begins with \";\"\nnew/RUN x: error: \"RUN x\" begins with RUN and a blank"},
+    ToolCase{"NothingChanged", "u.exe=u|old/a.dat=1|new/a.dat=1", BUILD, 1, "new: error: nothing changed"},
+    ToolCase{"OldFileStays", TREES "old/gone.txt=g", BUILD, 0, "old/gone.txt: warning: not in NEW"},
+    ToolCase{"BaseNameClash", TREES "old/x/=|old/y/=|new/x/n.dat=1|new/y/n.dat=2", BUILD, 1, "new/y/n.dat: error: shares its base name with \"x\\n.dat\""},
+    ToolCase{"BaseNameSharedByEqualFiles", TREES "new/x/n.dat=1|new/y/n.dat=1|old/x/=|old/y/=", BUILD, 0, "out/update.txt:7: warning: shares the flat file"},
+    ToolCase{"RunNotInNew", TREES "", BUILD " --run game.exe", 1, "new: error: --run names \"game.exe\""},
+    ToolCase{"OutNotEmpty", TREES "out/x=x", BUILD, 2, "out: error: exists and is not empty"},
+    ToolCase{"NoUpdater", TREES, "build old new out --key K --version 2 --min 1", 0, "out/updater.exe: warning: missing: give --updater"},
+    ToolCase{"Usage", "", "build old new", 2, "patchtool: unknown command or wrong arguments; see patchtool --help"}),
+    [](const testing::TestParamInfo<ToolCase>& info) { return info.param.name; });
+
+}  // namespace
