@@ -58,6 +58,12 @@ add_test(NAME e2e.Planted
   COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_tests> --gtest_filter=Planted/*)
 set_tests_properties(e2e.Planted PROPERTIES TIMEOUT 600 ENVIRONMENT "WINEDLLOVERRIDES=comctl32=n,b;WINEDEBUG=-all")
 
+# patchtool.exe builds and checks a patch that updater.exe then installs.
+add_test(NAME e2e.PatchtoolRoundTrip
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/patchtool_roundtrip.sh $<TARGET_FILE_DIR:updater>)
+set_tests_properties(e2e.PatchtoolRoundTrip PROPERTIES TIMEOUT 300)
+add_dependencies(e2e_tests patchtool)
+
 # updater.exe stays small and imports only DLLs that Windows ships.
 set(UPDATER_MAX_BYTES 32768)
 add_test(NAME updater.binary

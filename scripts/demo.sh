@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 cmake --preset windows >/dev/null
-cmake --build --preset windows -j2 --target updater fake_game demo_driver >/dev/null
+cmake --build --preset windows -j2 --target updater patchtool fake_game demo_driver >/dev/null
 
 build="$PWD/build/windows"
 demo="$build/demo"
@@ -19,16 +19,22 @@ source scripts/wine-session.sh "$build"
 winpath() { echo "Z:${1//\//\\}"; }
 
 rm -rf "$demo"
-mkdir -p "$demo/patch" "$demo/install/data/maps" "$demo/shots"
-cp "$build/updater.exe" "$demo/patch/updater.exe"
-cp "$build/fake_game.exe" "$demo/patch/game.exe"
-echo "level one" > "$demo/patch/level1.map"
+mkdir -p "$demo/old/data/maps" "$demo/new/data/maps" "$demo/shots"
+# Two versions of the game; the patch is what changed between them.
+cp "$build/fake_game.exe" "$demo/old/game.exe"
+cp "$build/fake_game.exe" "$demo/new/game.exe"
+echo "level one" > "$demo/old/data/maps/level1.map"
+echo "level one, revised" > "$demo/new/data/maps/level1.map"
 # A large file keeps the copy dialog up long enough to be seen.
-truncate -s 768M "$demo/patch/music.pak"
+truncate -s 256M "$demo/new/data/music.pak"
 key='Software\Sorvane Online Demo'
-printf '%s\r\n1006\r\n1004\r\n1\r\ngame.exe\r\ndata\\maps\\level1.map\r\ndata\\music.pak\r\nRUN game.exe\r\n' \
-  "$key" > "$demo/patch/update.txt"
-mkdir -p "$demo/install/data"
+echo "The vendor builds the patch from the two versions:"
+echo "  patchtool build old new patch --key '$key' --version 1006 --min 1004 --run game.exe --updater updater.exe"
+(cd "$demo" && wine "$build/patchtool.exe" build old new patch --key "$key" --version 1006 --min 1004 \
+   --run game.exe --updater "$build/updater.exe") || { echo "demo: patchtool build failed" >&2; exit 1; }
+(cd "$demo" && wine "$build/patchtool.exe" check patch) || { echo "demo: patchtool check failed" >&2; exit 1; }
+echo "  update.txt: $(tr -d '\r' < "$demo/patch/update.txt" | tr '\n' '|')"
+cp -r "$demo/old" "$demo/install"
 wine reg delete "HKCU\\$key" /f >/dev/null 2>&1 || true
 wine reg add "HKCU\\$key" /v path /d "$(winpath "$demo/install")" /f >/dev/null 2>&1
 wine reg add "HKCU\\$key" /v version /t REG_DWORD /d 1005 /f >/dev/null 2>&1
@@ -56,7 +62,6 @@ else
   done
   wait "$driver" || { echo "demo: the patch run did not finish as expected" >&2; exit 1; }
 fi
-for _ in $(seq 1 100); do [ -e "$demo/patch/updater.exe" ] || break; sleep 0.05; done
 echo
 echo "After the run:"
 echo "  patch folder holds:        $(cd "$demo/patch" && ls | tr '\n' ' ')"
@@ -64,7 +69,7 @@ echo "  installation folder holds: $(cd "$demo/install" && find . -type f | sort
 version=$(wine reg query "HKCU\\$key" /v version 2>/dev/null | tr -d '\r' | awk '/version/ {print $3}')
 echo "  recorded version:          $((version))"
 echo "  game log:                  $(tr '\n' ' ' < "$demo/install/launch.log" 2>/dev/null || echo 'not launched')"
-rm -f "$demo/install/data/music.pak" "$demo/patch/music.pak"
+rm -f "$demo/install/data/music.pak" "$demo/new/data/music.pak"
 if [ "$interactive" = 0 ]; then
   echo
   echo "Screenshots:"

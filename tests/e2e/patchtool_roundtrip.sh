@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# The vendor's road end to end under Wine: patchtool.exe builds a patch from two
+# trees and checks it; OLD is laid out as an installation with its record; the
+# built folder's updater.exe runs in quiet mode; the installation must then equal
+# NEW, but for the file the format cannot delete, which the tool warned about.
+#   patchtool_roundtrip.sh <folder of updater.exe and patchtool.exe>
+set -euo pipefail
+build=$(cd "$1" && pwd)
+work="$build/roundtrip"
+key='Software\UpdaterE2E\RoundTrip'
+rm -rf "$work" && mkdir -p "$work/old/data/maps" "$work/new/data/maps" && cd "$work"
+printf 'game 1005' > old/game.exe;     printf 'game 1006' > new/game.exe
+printf 'level one' > old/data/maps/level1.map
+printf 'level one' > new/data/maps/level1.map
+printf 'level two' > new/data/maps/level2.map
+printf 'old notes' > old/data/notes.txt
+
+wine "$build/patchtool.exe" build old new out --key "$key" --version 1006 --min 1004 --quiet \
+  --updater "$build/updater.exe" 2> build.log || { cat build.log; echo "FAIL: build"; exit 1; }
+cat build.log
+grep -q 'old/data/notes.txt: warning: not in NEW' build.log || { echo "FAIL: no warning for notes.txt"; exit 1; }
+wine "$build/patchtool.exe" check out 2> check.log || { cat check.log; echo "FAIL: check"; exit 1; }
+[ ! -s check.log ] || { cat check.log; echo "FAIL: check reported something"; exit 1; }
+
+cp -r old install
+wine reg delete "HKCU\\$key" /f >/dev/null 2>&1 || true
+wine reg add "HKCU\\$key" /v path /d "Z:${work//\//\\}\\install" /f >/dev/null 2>&1
+wine out/updater.exe
+wine reg delete "HKCU\\$key" /f >/dev/null 2>&1 || true
+rm install/data/notes.txt
+diff -r new install || { echo "FAIL: the installation differs from NEW"; exit 1; }
+[ "$(ls out)" = updater.exe ] || { echo "FAIL: the patch folder holds $(ls out)"; exit 1; }
+echo "PASS: the installation equals NEW; the patch folder holds updater.exe alone"
