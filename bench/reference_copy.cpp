@@ -1,6 +1,6 @@
-// The reference the updater's quiet mode is measured against: CopyFileA over
-// the files a script lists, from the patch folder into the installation folder,
-// and nothing else.
+// The reference the updater's quiet mode is measured against: the same job by
+// the shortest road, CopyFileA of every file the script lists from the patch
+// folder into the installation folder, then DeleteFileA of the sources.
 //   reference_copy.exe <patch folder> <installation folder> <count>
 #include <windows.h>
 
@@ -18,6 +18,11 @@ int main(int argc, char** argv)
         snprintf(source, sizeof source, "%s\\f%02d.bin", argv[1], i);
         snprintf(destination, sizeof destination, "%s\\f%02d.bin", argv[2], i);
         failed += !CopyFileA(source, destination, FALSE);
+    }
+    for (int i = 0; i < count; i++) {
+        char source[MAX_PATH];
+        snprintf(source, sizeof source, "%s\\f%02d.bin", argv[1], i);
+        DeleteFileA(source);
     }
     return failed;
 }

@@ -3,12 +3,14 @@
 #   size of updater.exe, overhead of a quiet-mode patch over plain CopyFileA under
 #   Wine (and cp for scale), script parsing time, and how long the copy dialog
 #   keeps a caller waiting while a 1 GiB file copies.
-# BENCH_DIR (default /dev/shm, so that the machine's disk does not drown the
-# program's own cost) holds the data; BENCH_REPS the repetitions (default 5).
+# BENCH_DIR (default build/bench-data, on the disk, where players' copies
+# happen) holds the data, and /dev/shm is measured beside it; BENCH_REPS the
+# repetitions (default 9).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-reps=${BENCH_REPS:-5}
-root=${BENCH_DIR:-/dev/shm}/updater-bench
+reps=${BENCH_REPS:-9}
+data=${BENCH_DIR:-$PWD/build/bench-data}
+root="$data/updater-bench"
 build="$PWD/build/windows"
 
 bash scripts/setup.sh
@@ -33,13 +35,13 @@ echo "== Parsing (native, optimised)"
 build/bench/script_parse_bench --benchmark_format=console 2>/dev/null | grep -E "^BM_"
 
 key='Software\UpdaterBench\Overhead'
-wine reg add "HKCU\\$key" /v path /d "$(winpath "$root/install")" /f >/dev/null 2>&1
 
 # One patch of $1 files of $2 KiB: the updater in quiet mode against reference_copy.exe,
 # alternated, $reps times each, then cp for scale.
 overhead() {
   local count=$1 kib=$2 label=$3
   rm -rf "$root" && mkdir -p "$root/store" "$root/patch" "$root/install"
+  wine reg add "HKCU\\$key" /v path /d "$(winpath "$root/install")" /f >/dev/null 2>&1
   local script="$key"$'\r\n1\r\n1\r\n0\r\n'
   for i in $(seq -f %02g 0 $((count - 1))); do
     head -c $((kib * 1024)) /dev/urandom > "$root/store/f$i.bin"
@@ -57,10 +59,6 @@ overhead() {
   run_updater() {
     prepare; local t0; t0=$(now_ms)
     wine "$root/patch/updater.exe"; updater_times+=($(( $(now_ms) - t0 )))
-    # Its own file goes just after it ends; the next run must not meet that cleanup.
-    for _ in $(seq 1 250); do [ -e "$root/patch/updater.exe" ] || break; sleep 0.02; done
-    # ...and its helper must be gone too, lest it share the CPU with the next contender.
-    for _ in $(seq 1 250); do pgrep -f 'system32.cmd\.exe' >/dev/null || break; sleep 0.02; done
     [ -f "$root/install/f$(printf %02d $((count - 1))).bin" ] || { echo "bench: the updater did not copy" >&2; exit 1; }
   }
   run_reference() {
@@ -85,21 +83,27 @@ overhead() {
   local ratio verdict="no mark: start-up dominated"
   ratio=$(awk -v u="$u" -v r="$r" 'BEGIN {printf "%.3f", u / r}')
   [ -n "$4" ] && verdict="mark: at most $4, $(mark "$ratio" "$4")"
-  echo "$label: updater $u ms, reference CopyFileA $r ms, cp $c ms (medians of $reps);" \
+  echo "$label: updater $u ms, reference CopyFileA+DeleteFileA $r ms, cp $c ms (medians of $reps);" \
        "updater/reference $ratio ($verdict)"
   echo "    runs: updater ${updater_times[*]} | reference ${reference_times[*]} | cp ${cp_times[*]}"
   rm -rf "$root"
 }
 
 echo
-echo "== Overhead of a quiet-mode patch under Wine (data in ${BENCH_DIR:-/dev/shm})"
-overhead 50 20480 "50 files of 20 MiB" 1.05
+echo "== Overhead of a quiet-mode patch under Wine (data in $data, disk-backed unless BENCH_DIR says otherwise)"
+overhead 50 20480 "50 files of 20 MiB" 1.15
 overhead 50 1 "50 files of 1 KiB" ""
+if [ -z "${BENCH_DIR:-}" ]; then
+  echo "== The same in memory (/dev/shm), where the disk's stalls do not show"
+  root=/dev/shm/updater-bench
+  overhead 50 20480 "50 files of 20 MiB" ""
+  root="$data/updater-bench"
+fi
 wine reg delete 'HKCU\Software\UpdaterBench' /f >/dev/null 2>&1 || true
 
 echo
 echo "== Responsiveness while a 1 GiB file copies"
 mkdir -p "$root"
 wine "$build/copy_probe.exe" "$(winpath "$build/updater.exe")" "$(winpath "$root")" 1024 | tr -d '\r' |
-  awk -F'[= ]' '{print "longest wait for an answer: " $2 " ms over " $4 " probes every 50 ms, run " $6 " ms (mark: at most 250 ms, " (($2 <= 250) ? "met" : "NOT met") ")"}'
+  awk -F'[= ]' '{print "longest wait for an answer: " $2 " ms over " $4 " probes every 50 ms, run " $6 " ms (mark: at most 100 ms, " (($2 <= 100) ? "met" : "NOT met") ")"}'
 rm -rf "$root"

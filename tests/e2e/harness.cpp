@@ -20,25 +20,20 @@ namespace {
 
 const std::string COPY_CAPTION = "SRVN Updater";
 
-// Each window as the user reads it: "caption: texts [field] buttons", "!" for an icon; %1.. its arguments.
+// Each window as the user reads it: "caption: texts [field] buttons", "!" for an icon, and
+// "(cleaned)" once update.txt is gone; %1.. are the step's arguments.
 const Texts FORMS = {
     {"notFound", "Sorvane Online: %1 file not found. OK ! (cleaned)"},
     {"tooMany", "Sorvane Online: %1 lists more than 50 files. OK !"},
-    {"recordMissing", "Error: Unable to find initial installation information. Please download a complete install "
-                      "from our website. OK"},
-    {"versionMissing", "Error: Unable to find current version number. Please download a complete install from our "
-                       "website. OK !"},
-    {"tooOld", "Sorvane Online Updater: The current version is too old to be updated by this patch.\nPlease "
-               "download the complete install from our web page. OK !"},
-    {"upToDate", "Sorvane Online: Your version is currently up to date.\nWould you like to continue with the "
-                 "update? Yes No"},
+    {"recordMissing", "Error: Unable to find initial installation information. Please download a complete install from our website. OK"},
+    {"versionMissing", "Error: Unable to find current version number. Please download a complete install from our website. OK !"},
+    {"tooOld", "Sorvane Online Updater: The current version is too old to be updated by this patch.\nPlease download the complete install from our web page. OK !"},
+    {"upToDate", "Sorvane Online: Your version is currently up to date.\nWould you like to continue with the update? Yes No"},
     {"newer", "Error: The current version number is newer than this update.\nInstallation aborted OK !"},
     {"path", "SRVN Updater- Installation Path: Please enter the installation path: [%1] OK Cancel"},
-    // destination, error, progress as steps/entries; the copy dialog shows the source it derives from them
-    {"copyFailed", "Sorvane Online Updater: Failed on copy %1\nWould you like to continue? Error %2 Yes No ! over "
-                   "SRVN Updater: Copying file: %4 to: %1 %3"},
-    {"incomplete", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\n"
-                   "Please download a complete install from our website. OK ! (cleaned)"},
+    // destination, error, progress as steps/entries; the copy dialog shows the source derived from them
+    {"copyFailed", "Sorvane Online Updater: Failed on copy %1\nWould you like to continue? Error %2 Yes No ! over SRVN Updater: Copying file: %4 to: %1 %3"},
+    {"incomplete", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\nPlease download a complete install from our website. OK ! (cleaned)"},
     {"complete", "Success: Installation complete OK (cleaned)"},
     {"copy", "SRVN Updater"},
 };
@@ -50,22 +45,8 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
     return text;
 }
 
-std::string expand(std::string text, const Texts& places)
-{
-    for (const auto& [name, value] : places)
-        text = replaceAll(text, name, value);
-    for (size_t open; (open = text.find('{')) != std::string::npos;) {
-        size_t close = text.find('}', open), star = text.rfind('*', close);
-        std::string repeated;
-        for (int n = std::stoi(text.substr(star + 1)); n > 0; n--)
-            repeated += text.substr(open + 1, star - open - 1);
-        text.replace(open, close - open + 1, repeated);
-    }
-    return text;
-}
-
-// Words split at spaces; "double quotes" keep a space inside one.
-std::vector<std::string> words(const std::string& text)
+// Words split at spaces ("double quotes" keep a space inside one), sorted by what follows their first character.
+std::vector<std::string> words(const std::string& text, bool sort = false)
 {
     std::vector<std::string> found(1);
     bool quoted = false;
@@ -78,28 +59,20 @@ std::vector<std::string> words(const std::string& text)
             found.back() += c;
     }
     found.erase(std::remove(found.begin(), found.end(), ""), found.end());
+    if (sort)
+        std::sort(found.begin(), found.end(), [](auto& a, auto& b) { return a.substr(1) < b.substr(1); });
     return found;
 }
 
-// Changes and words in the order of their names, one space apart.
-std::string joined(std::vector<std::string> list)
-{
-    std::sort(list.begin(), list.end(), [](const std::string& a, const std::string& b) { return a.substr(1) < b.substr(1); });
-    std::string text;
-    for (const std::string& word : list)
-        text += (text.empty() ? "" : " ") + word;
-    return text;
-}
-
-std::string readFile(const std::string& path)
+std::string readFile(const fs::path& path)
 {
     return std::string(std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {});
 }
 
-std::string lastComponent(std::string path)
+void writeFile(const fs::path& path, const std::string& content)
 {
-    path.erase(path.find_last_not_of('\\') + 1);
-    return path.substr(path.rfind('\\') + 1);
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
 }
 
 std::string windowText(HWND window)
@@ -109,6 +82,7 @@ std::string windowText(HWND window)
     return text;
 }
 
+// The visible top-level windows of a process, or the visible children of a window.
 std::vector<HWND> windowsOf(DWORD processId, HWND parent = NULL)
 {
     std::pair<DWORD, std::vector<HWND>> search = {processId, {}};
@@ -146,6 +120,7 @@ std::string describe(HWND window)
     return windowText(window) + ": " + texts + field + buttons + icon + progress;
 }
 
+// A step "form(arguments) answer" as FORMS says its window reads.
 std::string expected(const std::string& step, const std::string& patch)
 {
     size_t open = step.find('('), close = step.rfind(')');
@@ -153,8 +128,10 @@ std::string expected(const std::string& step, const std::string& patch)
     for (size_t at = open + 1; open != std::string::npos && at <= close; at = step.find_first_of(",)", at) + 1)
         args.push_back(step.substr(at, step.find_first_of(",)", at) - at));
     std::string name = step.substr(0, std::min(open, step.find(' ')));
-    if (name == "copyFailed")
-        args.push_back(patch + "\\" + lastComponent(args.at(0)));
+    if (name == "copyFailed") {
+        std::string destination = args.at(0).substr(0, args[0].find_last_not_of('\\') + 1);
+        args.push_back(patch + "\\" + destination.substr(destination.rfind('\\') + 1));
+    }
     std::string text = FORMS.count(name) ? FORMS.at(name) : "unknown form " + name;
     for (size_t i = 0; i < args.size(); i++)
         text = replaceAll(text, "%" + std::to_string(i + 1), args[i]);
@@ -180,22 +157,18 @@ void answer(HWND window, std::string given)
         PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
-// Starts the program and answers each window with the next step (a window the steps did not
+// Starts patch\updater.exe and answers each window with the next step (one the steps did not
 // expect gets what a cautious user would press). Returns what was shown, then the child
 // processes other than the launched program, once they have ended.
 std::vector<std::string> startAndAnswer(const std::string& patch, const std::vector<std::string>& steps,
-                                        const std::string& launched, const std::string& environment)
+                                        const std::string& launched)
 {
     std::vector<std::string> shown;
-    std::string program = patch + "\\updater.exe", commandLine = "\"" + program + "\"", block = environment;
-    char* inherited = GetEnvironmentStringsA();
-    for (const char* variable = inherited; *variable; variable += strlen(variable) + 1)
-        block += variable + std::string(1, '\0');
-    FreeEnvironmentStringsA(inherited);
+    std::string program = patch + "\\updater.exe", commandLine = "\"" + program + "\"";
     STARTUPINFOA startup = {sizeof startup};
     PROCESS_INFORMATION process = {};
     // Wine under heavy load sometimes refuses a start with error 1359; that is not the program's doing.
-    for (int attempt = 0; !CreateProcessA(program.c_str(), &commandLine[0], 0, 0, 0, 0, &block[0], 0, &startup, &process);)
+    for (int attempt = 0; !CreateProcessA(program.c_str(), &commandLine[0], 0, 0, 0, 0, 0, 0, &startup, &process);)
         if (attempt++ > 0 || GetLastError() != ERROR_INTERNAL_ERROR)
             return {"could not start: error " + std::to_string(GetLastError())};
         else
@@ -214,8 +187,7 @@ std::vector<std::string> startAndAnswer(const std::string& patch, const std::vec
                 bool cleaned = GetFileAttributesA((patch + "\\update.txt").c_str()) == INVALID_FILE_ATTRIBUTES;
                 seen = describe(window) + (cleaned ? " (cleaned)" : "");
                 for (HWND other : windowsOf(process.dwProcessId))
-                    if (windowText(other) == COPY_CAPTION)
-                        seen += " over " + describe(other);
+                    seen += windowText(other) == COPY_CAPTION ? " over " + describe(other) : "";
             }
             if (!IsWindow(window))
                 continue;  // closed while it was read: not a window the user saw
@@ -242,7 +214,7 @@ std::vector<std::string> startAndAnswer(const std::string& patch, const std::vec
     return shown;
 }
 
-// Registry values below a key, sub keys included: "name" -> "1005", "sz:text" or "hexT:bytes".
+// Registry values below a key, sub keys included: "name" -> "1005" for a DWORD, else "hexT:bytes".
 void snapshotRecord(HKEY parent, const std::string& key, const std::string& prefix, Texts* values)
 {
     HKEY record;
@@ -258,8 +230,6 @@ void snapshotRecord(HKEY parent, const std::string& key, const std::string& pref
             value += "0123456789abcdef"[data[b] >> 4], value += "0123456789abcdef"[data[b] & 15];
         if (type == REG_DWORD && size == 4)
             value = std::to_string(*reinterpret_cast<DWORD*>(data));
-        if (type == REG_SZ && size > 0 && data[size - 1] == 0)
-            value = "sz:" + std::string((char*)data);
     }
     for (DWORD i = 0; nameSize = sizeof name, RegEnumKeyExA(record, i, name, &nameSize, 0, 0, 0, 0) == ERROR_SUCCESS; i++)
         snapshotRecord(record, name, prefix + name + "\\", values);
@@ -274,43 +244,31 @@ Texts snapshotTree(const std::string& root)
         std::string name = fs::relative(entry.path(), root).string();
         if (entry.is_directory())
             tree[name + "\\"] = "";
-        else if (entry.file_size() > (1u << 20))
-            tree[name] = "size " + std::to_string(entry.file_size());
         else
-            tree[name] = readFile(entry.path().string());
+            tree[name] = entry.file_size() > (1u << 20) ? "size " + std::to_string(entry.file_size()) : readFile(entry.path());
     }
     return tree;
 }
 
 // "+name", "~name", "-name" (with "=value" when asked), in the order of the names.
-std::string changesOf(const Texts& before, const Texts& after, bool withValues)
+std::vector<std::string> changesOf(const Texts& before, const Texts& after, bool withValues)
 {
-    std::vector<std::string> changes;
+    std::string changes;
     for (const auto& [name, value] : after)
         if (!before.count(name) || before.at(name) != value)
-            changes.push_back((before.count(name) ? "~" : "+") + name + (withValues ? "=" + value : ""));
+            changes += (before.count(name) ? " \"~" : " \"+") + name + (withValues ? "=" + value : "") + "\"";
     for (const auto& [name, value] : before)
-        if (!after.count(name))
-            changes.push_back("-" + name);
-    return joined(changes);
+        changes += after.count(name) ? "" : " \"-" + name + "\"";
+    return words(changes, true);
 }
 
-std::string sorted(const std::string& changes)
-{
-    return joined(words(changes));
-}
-
-void writeFile(const std::string& path, const std::string& content)
-{
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-// Lays out the case's files below root; returns the files to hold open during the run.
-std::vector<std::string> layOut(const std::vector<std::string>& items, const std::string& root, const std::string& helpers)
+// Lays out "path=content" items below root, then the record's "name=value" items below key;
+// returns the files to hold open during the run.
+std::vector<std::string> layOut(const std::string& items, const std::string& root, const std::string& record,
+                                const std::string& key)
 {
     std::vector<std::string> locked;
-    for (std::string item : items) {
+    for (std::string item : words(items)) {
         bool readOnly = item.rfind("readonly:", 0) == 0, lock = item.rfind("locked:", 0) == 0;
         item.erase(0, readOnly ? 9 : lock ? 7 : 0);
         std::string path = root + "\\" + item.substr(0, item.find('=')), content = item.substr(item.find('=') + 1);
@@ -319,7 +277,7 @@ std::vector<std::string> layOut(const std::vector<std::string>& items, const std
         else if (content.rfind("@size:", 0) == 0)
             writeFile(path, ""), fs::resize_file(path, std::stoull(content.substr(6)));
         else if (content[0] == '@')
-            CopyFileA((helpers + (content == "@game" ? "fake_game.exe" : "marker_dll.dll")).c_str(), path.c_str(), 0);
+            fs::copy_file(fs::path(_pgmptr).parent_path() / (content == "@game" ? "fake_game.exe" : "marker_dll.dll"), path);
         else if (item.find('=') != std::string::npos)
             writeFile(path, content);
         if (readOnly)
@@ -327,74 +285,74 @@ std::vector<std::string> layOut(const std::vector<std::string>& items, const std
         if (lock)
             locked.push_back(path);
     }
-    return locked;
-}
-
-void writeRecord(const std::vector<std::string>& items, const std::string& key)
-{
     RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
     HKEY created;
     if (RegCreateKeyA(HKEY_CURRENT_USER, key.c_str(), &created) == ERROR_SUCCESS)
         RegCloseKey(created);
     std::string valueKey = key;
-    for (const std::string& item : items) {
+    for (const std::string& item : words(record)) {
         std::string name = item.substr(0, item.find('=')), value = item.substr(item.find('=') + 1), bytes;
-        DWORD type = REG_SZ, number = std::strtoul(value.c_str(), nullptr, 10);
-        if (name == "key")
-            valueKey = key + "\\" + value;
-        else if (value.rfind("sz:", 0) == 0 || value.rfind("raw:", 0) == 0)
-            bytes = value.substr(value.find(':') + 1) + std::string(value[0] == 's' ? 1 : 0, '\0'), type = value[0] == 's' ? REG_SZ : REG_BINARY;
+        DWORD type = value[0] == 's' ? REG_SZ : REG_BINARY, number = std::strtoul(value.c_str(), nullptr, 10);
+        if (value.rfind("sz:", 0) == 0 || value.rfind("raw:", 0) == 0)  // raw: binary, for Wine ends a string itself
+            bytes = value.substr(value.find(':') + 1) + std::string(value[0] == 's', '\0');
         else if (value.rfind("hex", 0) == 0 && (type = std::stoul(value.substr(3))))
             for (size_t i = value.find(':') + 1; i + 1 < value.size(); i += 2)
                 bytes += (char)std::stoi(value.substr(i, 2), nullptr, 16);
         else
             type = REG_DWORD, bytes.assign((char*)&number, 4);
-        if (name != "key")
+        if (name == "key")
+            valueKey = key + "\\" + value;
+        else
             RegSetKeyValueA(HKEY_CURRENT_USER, valueKey.c_str(), name.c_str(), type, bytes.data(), bytes.size());
     }
+    return locked;
 }
 
 }  // namespace
 
 void checkCase(const Case& row)
 {
-    char temp[MAX_PATH], self[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    GetModuleFileNameA(NULL, self, MAX_PATH);
-    std::string helpers = fs::path(self).parent_path().string() + "\\";
     std::string id = testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + ("." + std::string(row.name));
     std::replace(id.begin(), id.end(), '/', '.');
     bool driveRoot = row.setUp.find("driveroot") != std::string::npos;
     if (driveRoot && GetFileAttributesA("P:\\") == INVALID_FILE_ATTRIBUTES)
         GTEST_SKIP() << "drive P: is not mapped (the Wine session maps it)";
     // A folder of its own, emptied first: a run that was stopped may have left anything there.
-    std::string root = driveRoot ? "P:" : (fs::path(temp) / "updater-e2e" / id).string(), install = root + "\\install";
+    std::string root = driveRoot ? "P:" : (fs::temp_directory_path() / "updater-e2e" / id).string();
+    std::string install = root + "\\install", key = "Software\\UpdaterE2E\\" + id;
     std::string patch = row.setUp.find("unpacked") != std::string::npos ? install : driveRoot ? root : root + "\\patch";
-    std::string key = "Software\\UpdaterE2E\\" + id;
     std::error_code absent;
     for (auto& entry : fs::recursive_directory_iterator(root + "\\", absent))
         SetFileAttributesA(entry.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
     for (auto& entry : fs::directory_iterator(root + "\\", absent))
         fs::remove_all(entry.path());
-    fs::create_directories(patch + "\\");
     fs::create_directories(install);
-    auto text = [&](const std::string& t) {
-        std::string header = replaceAll(replaceAll(t, "{quiet}", "{key}\n1006\n1004\n0\n"), "{full}", "{key}\n1006\n1004\n1\n");
-        return expand(header, {{"{root}", root}, {"{patch}", patch}, {"{install}", install}, {"{key}", key},
-                               {"{nul}", std::string(1, '\0')}});
+    fs::create_directories(patch + "\\");
+    auto text = [&](std::string t) {
+        t = replaceAll(replaceAll(t, "{quiet}", "{key}\n1006\n1004\n0\n"), "{full}", "{key}\n1006\n1004\n1\n");
+        for (auto& [name, value] : Texts{{"{root}", root}, {"{patch}", patch}, {"{install}", install}, {"{key}", key}})
+            t = replaceAll(t, name, value);
+        t = replaceAll(t, "{nul}", std::string(1, '\0'));
+        for (size_t open, close, star; (open = t.find('{')) != std::string::npos;) {  // {text*N}
+            close = t.find('}', open), star = t.rfind('*', close);
+            std::string piece = t.substr(open + 1, star - open - 1), repeated;
+            for (int n = std::stoi(t.substr(star + 1)); n > 0; n--)
+                repeated += piece;
+            t.replace(open, close - open + 1, repeated);
+        }
+        return t;
     };
-    CopyFileA((helpers + "updater.exe").c_str(), (patch + "\\updater.exe").c_str(), FALSE);
+    fs::copy_file(fs::path(_pgmptr).parent_path() / "updater.exe", patch + "\\updater.exe");
     if (row.script != "-")
         writeFile(patch + "\\update.txt", text(row.script));
-    std::vector<std::string> locked = layOut(words(text(row.setUp)), root, helpers);
-    writeRecord(words(text(row.record)), key);
+    std::vector<std::string> locked = layOut(text(row.setUp), root, text(row.record), key);
     Texts treeBefore = snapshotTree(root + "\\"), recordBefore, recordAfter;
     snapshotRecord(HKEY_CURRENT_USER, key, "", &recordBefore);
-    std::string prefix = patch == root ? "" : patch.substr(root.size() + 1) + "\\", gone;
+    std::string prefix = patch == root ? "" : patch.substr(root.size() + 1) + "\\", cleaned;
     for (const auto& [name, content] : treeBefore)
         if (name.rfind(prefix, 0) == 0 && name != prefix && name.find('\\', prefix.size()) == std::string::npos &&
             name != prefix + "updater.exe")
-            gone += " \"-" + name + "\"";
+            cleaned += " \"-" + name + "\"";
 
     std::vector<HANDLE> held;
     for (const std::string& path : locked)
@@ -402,15 +360,15 @@ void checkCase(const Case& row)
     std::vector<std::string> steps, shown;
     for (const std::string& step : row.dialogue)
         steps.push_back(text(step)), shown.push_back(expected(steps.back(), patch));
-    std::string launchedProgram = row.launched.substr(0, row.launched.find(' '));
-    EXPECT_EQ(startAndAnswer(patch, steps, launchedProgram, driveRoot ? std::string("=P:=P:\\sub\0", 12) : ""), shown);
+    SetEnvironmentVariableA("=P:", driveRoot ? "P:\\sub" : NULL);  // the drive's current directory, inherited
+    EXPECT_EQ(startAndAnswer(patch, steps, row.launched.substr(0, row.launched.find(' '))), shown);
     for (HANDLE file : held)
         CloseHandle(file);
 
     EXPECT_EQ(readFile(install + "\\launch.log"), row.launched.empty() ? "" : install + "\n" + row.launched);
     fs::remove(install + "\\launch.log");
-    EXPECT_EQ(changesOf(treeBefore, snapshotTree(root + "\\"), false), sorted(text(replaceAll(row.changes, "cleaned", gone))));
+    EXPECT_EQ(changesOf(treeBefore, snapshotTree(root + "\\"), false), words(text(replaceAll(row.changes, "cleaned", cleaned)), true));
     snapshotRecord(HKEY_CURRENT_USER, key, "", &recordAfter);
-    EXPECT_EQ(changesOf(recordBefore, recordAfter, true), sorted(text(row.recordChanges)));
+    EXPECT_EQ(changesOf(recordBefore, recordAfter, true), words(text(row.recordChanges), true));
     RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
 }
