@@ -1,23 +1,54 @@
 #include "same_file.h"
 
+// FILE_ID_INFO is declared for Windows 8 and later; older systems take the fallback below.
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0602
 #include <windows.h>
+#include <string.h>
 
-static bool identify(const char* path, BY_HANDLE_FILE_INFORMATION* info)
+// The identity of a file: its volume and its index there. FILE_ID_INFO (Windows 8
+// and later) reads just that; older systems answer GetFileInformationByHandle.
+struct FileIdentity {
+    ULONGLONG volume;
+    BYTE index[16];
+};
+
+static bool identify(const char* path, FileIdentity* identity)
 {
     // No access asked for: only the identity is read, whoever holds the file open.
     HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return false;
-    bool known = GetFileInformationByHandle(file, info) != FALSE;
+    memset(identity, 0, sizeof *identity);
+    FILE_ID_INFO id;
+    BY_HANDLE_FILE_INFORMATION info;
+    bool known = GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id);
+    if (known) {
+        identity->volume = id.VolumeSerialNumber;
+        memcpy(identity->index, &id.FileId, sizeof identity->index);
+    } else if ((known = GetFileInformationByHandle(file, &info))) {
+        identity->volume = info.dwVolumeSerialNumber;
+        memcpy(identity->index, &info.nFileIndexLow, sizeof info.nFileIndexLow);
+        memcpy(identity->index + 4, &info.nFileIndexHigh, sizeof info.nFileIndexHigh);
+    }
     CloseHandle(file);
     return known;
 }
 
+// One file shows one size, one set of attributes and one set of times under
+// any of its names; comparing those first is cheap and spares most identity
+// queries, each of which asks the volume for its serial number.
+static bool mayBeSameFile(const char* path, const char* otherPath)
+{
+    WIN32_FILE_ATTRIBUTE_DATA one, other;
+    return GetFileAttributesExA(path, GetFileExInfoStandard, &one) &&
+           GetFileAttributesExA(otherPath, GetFileExInfoStandard, &other) && memcmp(&one, &other, sizeof one) == 0;
+}
+
 bool isSameFile(const char* path, const char* otherPath)
 {
-    BY_HANDLE_FILE_INFORMATION one, other;
-    return identify(path, &one) && identify(otherPath, &other) &&
-           one.dwVolumeSerialNumber == other.dwVolumeSerialNumber && one.nFileIndexHigh == other.nFileIndexHigh &&
-           one.nFileIndexLow == other.nFileIndexLow;
+    FileIdentity one, other;
+    return mayBeSameFile(path, otherPath) && identify(path, &one) && identify(otherPath, &other) &&
+           memcmp(&one, &other, sizeof one) == 0;
 }
