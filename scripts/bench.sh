@@ -51,10 +51,10 @@ overhead() {
   local updater_times=() reference_times=() cp_times=()
   prepare() {
     rm -rf "$root/patch" "$root/install" && mkdir -p "$root/patch" "$root/install"
-    ln "$root/store/"*.bin "$root/patch/"
-    cp "$root/store/update.txt" "$build/updater.exe" "$root/patch/"
+    # Each contender's sources are written the same way just before it runs,
+    # then flushed, so that each starts on a quiet disk with its sources cached.
+    cp "$root/store/"*.bin "$root/store/update.txt" "$build/updater.exe" "$root/patch/"
     sync
-    cat "$root/store/"*.bin >/dev/null   # every contender starts from the same cache
   }
   run_updater() {
     prepare; local t0; t0=$(now_ms)

@@ -56,19 +56,28 @@ static bool askToContinue(const FileEntry* entry, DWORD error)
     return showNotice(text, "Sorvane Online Updater", MB_ICONERROR | MB_YESNO) != IDNO;
 }
 
+// Labels and bar as the worker reaches entry i, after i entries processed: one
+// message a file, since each message to the dialog's thread costs a round trip.
+static void onShowEntry(HWND dialog, WPARAM i)
+{
+    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, i, 0);
+    showPaths(dialog, &runState.script.entries[i]);
+}
+
 static DWORD WINAPI copyEntries(LPVOID parameter)
 {
     HWND dialog = static_cast<HWND>(parameter);
-    for (int i = 0; i < runState.script.entryCount; i++) {
+    int i = 0;
+    for (; i < runState.script.entryCount; i++) {
         const FileEntry* entry = &runState.script.entries[i];
-        showPaths(dialog, entry);
+        SendMessageA(dialog, WM_SHOW_ENTRY, i, 0);
         DWORD error = copyEntry(entry);
         if (error == 0)
             copiedCount++;
         else if (!askToContinue(entry, error))
             break;
-        SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_STEPIT, 0, 0);
     }
+    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, i, 0);
     InterlockedExchange(&copyFinished, 1);
     PostMessageA(dialog, WM_CLOSE, 0, 0);
     return 0;
@@ -103,7 +112,7 @@ static void onClose(HWND dialog)
     EndDialog(dialog, 0);
 }
 
-static INT_PTR CALLBACK copyDialogProc(HWND dialog, UINT message, WPARAM, LPARAM)
+static INT_PTR CALLBACK copyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -111,6 +120,9 @@ static INT_PTR CALLBACK copyDialogProc(HWND dialog, UINT message, WPARAM, LPARAM
         break;
     case WM_START_COPY:
         onStartCopy(dialog);
+        break;
+    case WM_SHOW_ENTRY:
+        onShowEntry(dialog, wParam);
         break;
     case WM_CLOSE:
         onClose(dialog);

@@ -82,27 +82,24 @@ std::string windowText(HWND window)
     return text;
 }
 
-// The visible top-level windows of a process, or the visible children of a window.
-std::vector<HWND> windowsOf(DWORD processId, HWND parent = NULL)
+// The visible top-level windows of a process.
+std::vector<HWND> windowsOf(DWORD processId)
 {
-    std::pair<DWORD, std::vector<HWND>> search = {processId, {}};
-    WNDENUMPROC collect = [](HWND window, LPARAM found) -> BOOL {
-        auto* s = reinterpret_cast<std::pair<DWORD, std::vector<HWND>>*>(found);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if ((!s->first || owner == s->first) && IsWindowVisible(window))
-            s->second.push_back(window);
-        return TRUE;
-    };
-    parent ? EnumChildWindows(parent, collect, (LPARAM)&search) : EnumWindows(collect, (LPARAM)&search);
-    return search.second;
+    std::vector<HWND> found;
+    DWORD owner;
+    for (HWND window = FindWindowExA(NULL, NULL, NULL, NULL); window; window = FindWindowExA(NULL, window, NULL, NULL))
+        if (GetWindowThreadProcessId(window, &owner) && owner == processId && IsWindowVisible(window))
+            found.push_back(window);
+    return found;
 }
 
 std::string describe(HWND window)
 {
     std::string texts, field, buttons, icon, progress;
-    for (HWND child : windowsOf(0, window)) {
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         char kind[64] = "";
+        if (!IsWindowVisible(child))
+            continue;
         GetClassNameA(child, kind, sizeof kind);
         std::string text = windowText(child);
         if (lstrcmpiA(kind, "Button") == 0)
@@ -289,7 +286,6 @@ std::vector<std::string> layOut(const std::string& items, const std::string& roo
     HKEY created;
     if (RegCreateKeyA(HKEY_CURRENT_USER, key.c_str(), &created) == ERROR_SUCCESS)
         RegCloseKey(created);
-    std::string valueKey = key;
     for (const std::string& item : words(record)) {
         std::string name = item.substr(0, item.find('=')), value = item.substr(item.find('=') + 1), bytes;
         DWORD type = value[0] == 's' ? REG_SZ : REG_BINARY, number = std::strtoul(value.c_str(), nullptr, 10);
@@ -300,10 +296,9 @@ std::vector<std::string> layOut(const std::string& items, const std::string& roo
                 bytes += (char)std::stoi(value.substr(i, 2), nullptr, 16);
         else
             type = REG_DWORD, bytes.assign((char*)&number, 4);
-        if (name == "key")
-            valueKey = key + "\\" + value;
-        else
-            RegSetKeyValueA(HKEY_CURRENT_USER, valueKey.c_str(), name.c_str(), type, bytes.data(), bytes.size());
+        size_t slash = name.rfind('\\');  // "Sub\\name" is a value of a sub key
+        std::string subKey = slash == std::string::npos ? key : key + "\\" + name.substr(0, slash);
+        RegSetKeyValueA(HKEY_CURRENT_USER, subKey.c_str(), name.substr(slash + 1).c_str(), type, bytes.data(), bytes.size());
     }
     return locked;
 }

@@ -16,8 +16,8 @@ struct Case {
                                         // "=@marker" the marker DLL, "=@size:N"; "install\data\" a folder;
                                         // "readonly:" and "locked:" (held open) before a file; "unpacked" (the
                                         // patch lies in the installation); "driveroot" (the patch is P:\)
-    std::string record;                 // "path=sz:{install} version=1005"; "raw:" unterminated (binary: Wine ends a string itself), "hexT:" any type,
-                                        // "key=Sub" puts the following values in a sub key
+    std::string record;                 // "path=sz:{install} version=1005"; "raw:" unterminated, "hexT:" any type,
+                                        // "Sub\\name=" a value of a sub key
     std::vector<std::string> dialogue;  // each window once: "form(arguments) Answer[=typed]"
     std::string changes;                // the tree: "+new -gone ~changed"; "cleaned": every patch file gone
     std::string recordChanges;          // "~version=1006"

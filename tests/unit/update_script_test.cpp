@@ -94,16 +94,4 @@ TEST(ScriptReader, FiftyEntriesAtMost)
     read(HEADER + fifty + "RUN game.exe\n", SCRIPT_TOO_MANY_ENTRIES);
 }
 
-TEST(TrimLineEnd, RemovesLineFeedsAndSpacesOnly)
-{
-    const std::pair<const char*, const char*> rows[] = {
-        {"a \n \n", "a"}, {"a\t \n", "a\t"}, {"a\r\n", "a\r"}, {" \n ", ""}, {"", ""}, {" a", " a"}};
-    for (const auto& [text, trimmed] : rows) {
-        char line[TEXT_CAPACITY];
-        strcpy(line, text);
-        trimLineEnd(line);
-        EXPECT_STREQ(line, trimmed) << '"' << text << '"';
-    }
-}
-
 }  // namespace

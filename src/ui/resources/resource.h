@@ -17,5 +17,7 @@
 
 // Posted by the copy dialog to itself once it is up.
 #define WM_START_COPY 2001
+// Sent by the copy worker as it reaches an entry (wParam: its index).
+#define WM_SHOW_ENTRY 2002
 
 #define IDR_MANIFEST 1
