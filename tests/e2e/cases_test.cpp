@@ -32,38 +32,29 @@ INSTANTIATE_TEST_SUITE_P(Roads, Run, testing::Values(
     Case{"FullMode", std::string("{full}") + TYPICAL, GAME, R, CONFIRMED, INSTALLED, "~version=1006", "game.exe"},
     Case{"QuietMode", std::string("{quiet}") + TYPICAL, GAME, R, {}, INSTALLED, "", "game.exe"},
     Case{"NoEntries", "{full}", DATA, R, CONFIRMED, "-patch\\update.txt", "~version=1006", ""},
-    Case{"SubFolderMissing", "{full}data\\maps\\level1.map", "patch\\level1.map=map", R,
-         {"path({install}) OK", "copyFailed({install}\\data\\maps\\level1.map,3,0/1) Yes", "incomplete(1,1) OK"}, "cleaned", "", ""},
-    Case{"SecondFailsYes", "{full}a.dat\nb.dat\nc.dat", ABC, R,
-         {"path({install}) OK", "copyFailed({install}\\b.dat,2,1/3) Yes", "incomplete(1,3) OK"}, "cleaned +install\\a.dat +install\\c.dat", "", ""},
-    Case{"SecondFailsNo", "{full}a.dat\nb.dat\nc.dat", ABC, R,
-         {"path({install}) OK", "copyFailed({install}\\b.dat,2,1/3) No", "incomplete(2,3) OK"}, "cleaned +install\\a.dat", "", ""},
-    Case{"SecondFailsQuietMode", "{quiet}a.dat\r\nb.dat\r\nc.dat\r\n", ABC, R, {"copyFailed({install}\\b.dat,2,1/3) Yes"},
-         "cleaned +install\\a.dat +install\\c.dat", "", ""},
+    Case{"SubFolderMissing", "{full}data\\maps\\level1.map", "patch\\level1.map=map", R, {"path({install}) OK", "copyFailed({install}\\data\\maps\\level1.map,3,0/1) Yes", "incomplete(1,1) OK"}, "cleaned", "", ""},
+    Case{"SecondFailsYes", "{full}a.dat\nb.dat\nc.dat", ABC, R, {"path({install}) OK", "copyFailed({install}\\b.dat,2,1/3) Yes", "incomplete(1,3) OK"}, "cleaned +install\\a.dat +install\\c.dat", "", ""},
+    Case{"SecondFailsNo", "{full}a.dat\nb.dat\nc.dat", ABC, R, {"path({install}) OK", "copyFailed({install}\\b.dat,2,1/3) No", "incomplete(2,3) OK"}, "cleaned +install\\a.dat", "", ""},
+    Case{"SecondFailsQuietMode", "{quiet}a.dat\r\nb.dat\r\nc.dat\r\n", ABC, R, {"copyFailed({install}\\b.dat,2,1/3) Yes"}, "cleaned +install\\a.dat +install\\c.dat", "", ""},
     // A close during a long copy ends the dialog only once every entry is copied; the run goes on after it.
     Case{"CloseDuringTheCopy", "{full}big.bin\nb.dat", "patch\\big.bin=@size:268435456 patch\\b.dat=b", R,
          {"path({install}) OK", "copy Close", "complete OK"}, "cleaned +install\\big.bin +install\\b.dat", "~version=1006", ""}),
     nameOf);
 
 INSTANTIATE_TEST_SUITE_P(PathDialog, Run, testing::Values(
-    Case{"OkWithNewFolder", "{full}data.dat", "patch\\data.dat=new other\\", R, {"path({install}) OK={root}\\other", "complete OK"},
-         "cleaned +other\\data.dat", "~version=1006", ""},
+    Case{"OkWithNewFolder", "{full}data.dat", "patch\\data.dat=new other\\", R, {"path({install}) OK={root}\\other", "complete OK"}, "cleaned +other\\data.dat", "~version=1006", ""},
     Case{"OkOnEmptiedField", "{full}data.dat", DATA, R, {"path({install}) OK="}, "cleaned", "", ""},
     Case{"Cancel", "{full}data.dat", DATA, R, {"path({install}) Cancel"}, "cleaned", "", ""},
-    Case{"CloseBoxDiscardsEdit", "{full}data.dat", "patch\\data.dat=new other\\", R, {"path({install}) Close={root}\\other", "complete OK"},
-         "cleaned +install\\data.dat", "~version=1006", ""},
+    Case{"CloseBoxDiscardsEdit", "{full}data.dat", "patch\\data.dat=new other\\", R, {"path({install}) Close={root}\\other", "complete OK"}, "cleaned +install\\data.dat", "~version=1006", ""},
     // The field takes 259 characters, whole: with the file name the path is too long to copy to.
-    Case{"FieldTakes259Characters", "{full}data.dat", DATA, R,
-         {"path({install}) OK={x*300}", "copyFailed({x*259}\\data.dat,206,0/1) No", "incomplete(1,1) OK"}, "cleaned", "", ""}),
+    Case{"FieldTakes259Characters", "{full}data.dat", DATA, R, {"path({install}) OK={x*300}", "copyFailed({x*259}\\data.dat,206,0/1) No", "incomplete(1,1) OK"}, "cleaned", "", ""}),
     nameOf);
 
 INSTANTIATE_TEST_SUITE_P(RunEntries, Run, testing::Values(
-    Case{"OnlyTheLastIsLaunched", "{quiet}RUN first.exe\nRUN game.exe", "patch\\first.exe=@game patch\\game.exe=@game", R, {},
-         "cleaned +install\\first.exe +install\\game.exe", "", "game.exe"},
+    Case{"OnlyTheLastIsLaunched", "{quiet}RUN first.exe\nRUN game.exe", "patch\\first.exe=@game patch\\game.exe=@game", R, {}, "cleaned +install\\first.exe +install\\game.exe", "", "game.exe"},
     Case{"NoneLaunchesNothing", "{quiet}game.exe", "patch\\game.exe=@game", R, {}, "cleaned +install\\game.exe", "", ""},
     // File and command at once: the file "game.exe -x" is copied, game.exe runs with -x.
-    Case{"WithArguments", "{quiet}game.exe\nRUN game.exe -x", "patch\\game.exe=@game \"patch\\game.exe -x=x\"", R, {},
-         "cleaned +install\\game.exe \"+install\\game.exe -x\"", "", "game.exe -x"},
+    Case{"WithArguments", "{quiet}game.exe\nRUN game.exe -x", "patch\\game.exe=@game \"patch\\game.exe -x=x\"", R, {}, "cleaned +install\\game.exe \"+install\\game.exe -x\"", "", "game.exe -x"},
     Case{"RunInsideANameIsAFile", "{quiet}data\\RUNES.dat", "patch\\RUNES.dat=runes install\\data\\", R, {}, "cleaned +install\\data\\RUNES.dat", "", ""}),
     nameOf);
 
@@ -74,12 +65,10 @@ INSTANTIATE_TEST_SUITE_P(Record, Run, testing::Values(
     Case{"TooOld", "{full}data.dat", DATA, "path=sz:{install} version=1003", {"tooOld OK"}, "cleaned", "", ""},
     Case{"Newer", "{full}data.dat", DATA, "path=sz:{install} version=1007", {"newer OK"}, "cleaned", "", ""},
     Case{"UpToDateNo", "{full}data.dat", DATA, "path=sz:{install} version=1006", UP_TO_DATE_NO, "cleaned", "", ""},
-    Case{"UpToDateYes", "{full}data.dat", DATA, "path=sz:{install} version=1006", {"upToDate Yes", "path({install}) OK", "complete OK"},
-         "cleaned +install\\data.dat", "", ""},
+    Case{"UpToDateYes", "{full}data.dat", DATA, "path=sz:{install} version=1006", {"upToDate Yes", "path({install}) OK", "complete OK"}, "cleaned +install\\data.dat", "", ""},
     Case{"NoVersionValues", "{full}data.dat", DATA, "path=sz:{install}", {"versionMissing OK"}, "cleaned", "", ""},
     // "beta" reads as 0: one build ahead of -1, and stamped as 0.
-    Case{"NonNumericStampsZero", "{key}\nbeta\n1004\n1\ndata.dat", DATA, "path=sz:{install} version=4294967295", CONFIRMED,
-         "cleaned +install\\data.dat", "~version=0", ""},
+    Case{"NonNumericStampsZero", "{key}\nbeta\n1004\n1\ndata.dat", DATA, "path=sz:{install} version=4294967295", CONFIRMED, "cleaned +install\\data.dat", "~version=0", ""},
     Case{"OnlyVer", "{full}data.dat", DATA, "path=sz:{install} ver=1005", CONFIRMED, "cleaned +install\\data.dat", "+version=1006", ""},
     Case{"VersionBeforeVer", "{full}data.dat", DATA, "path=sz:{install} version=1006 ver=1005", UP_TO_DATE_NO, "cleaned", "", ""},
     Case{"OneCharacterText", "{key}\n55\n1004\n1\n", "", "path=sz:{install} version=sz:7", UP_TO_DATE_NO, "cleaned", "", ""},
@@ -97,18 +86,13 @@ INSTANTIATE_TEST_SUITE_P(Record, Run, testing::Values(
 // Faults a real installation meets, and hostile scripts: each ends cleanly, tells the user, and
 // writes nothing outside the installation (entries that would leave it fail with error 161).
 INSTANTIATE_TEST_SUITE_P(Faults, Run, testing::Values(
-    Case{"HeldOpen", "{quiet}a.dat\nb.dat", std::string(AB) + " locked:install\\a.dat=oldA", R, {"copyFailed({install}\\a.dat,32,0/2) Yes"},
-         "cleaned +install\\b.dat", "", ""},
-    Case{"IsAFolder", "{quiet}a.dat\nb.dat", std::string(AB) + " install\\a.dat\\", R, {"copyFailed({install}\\a.dat,5,0/2) Yes"},
-         "cleaned +install\\b.dat", "", ""},
+    Case{"HeldOpen", "{quiet}a.dat\nb.dat", std::string(AB) + " locked:install\\a.dat=oldA", R, {"copyFailed({install}\\a.dat,32,0/2) Yes"}, "cleaned +install\\b.dat", "", ""},
+    Case{"IsAFolder", "{quiet}a.dat\nb.dat", std::string(AB) + " install\\a.dat\\", R, {"copyFailed({install}\\a.dat,5,0/2) Yes"}, "cleaned +install\\b.dat", "", ""},
     // Wine running as root would overwrite a read-only file; the updater refuses, as Windows does.
-    Case{"ReadOnly", "{quiet}a.dat\nb.dat", std::string(AB) + " readonly:install\\a.dat=oldA", R, {"copyFailed({install}\\a.dat,5,0/2) Yes"},
-         "cleaned +install\\b.dat", "", ""},
-    Case{"MissingSourceOverReadOnly", "{quiet}c.dat\nb.dat", "patch\\b.dat=b readonly:install\\c.dat=old", R,
-         {"copyFailed({install}\\c.dat,2,0/2) Yes"}, "cleaned +install\\b.dat", "", ""},
+    Case{"ReadOnly", "{quiet}a.dat\nb.dat", std::string(AB) + " readonly:install\\a.dat=oldA", R, {"copyFailed({install}\\a.dat,5,0/2) Yes"}, "cleaned +install\\b.dat", "", ""},
+    Case{"MissingSourceOverReadOnly", "{quiet}c.dat\nb.dat", "patch\\b.dat=b readonly:install\\c.dat=old", R, {"copyFailed({install}\\c.dat,2,0/2) Yes"}, "cleaned +install\\b.dat", "", ""},
     Case{"MissingSubFolder", "{quiet}sub\\a.dat\nb.dat", AB, R, {"copyFailed({install}\\sub\\a.dat,3,0/2) Yes"}, "cleaned +install\\b.dat", "", ""},
-    Case{"PathOver259Characters", "{quiet}{n*240}\nb.dat", "patch\\b.dat=b", R, {"copyFailed({install}\\{n*240},206,0/2) Yes"},
-         "cleaned +install\\b.dat", "", ""},
+    Case{"PathOver259Characters", "{quiet}{n*240}\nb.dat", "patch\\b.dat=b", R, {"copyFailed({install}\\{n*240},206,0/2) Yes"}, "cleaned +install\\b.dat", "", ""},
     Case{"LeavingTheInstallation", "{quiet}..\\a.dat\ndata/../../a.dat\n...\\a.dat\nC:\\a.dat\n\\a.dat\nx:a.dat\nb.dat", AB, R,
          {"copyFailed({install}\\..\\a.dat,161,0/7) Yes", "copyFailed({install}\\data/../../a.dat,161,1/7) Yes",
           "copyFailed({install}\\...\\a.dat,161,2/7) Yes", "copyFailed({install}\\C:\\a.dat,161,3/7) Yes",
@@ -119,8 +103,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, Run, testing::Values(
     Case{"MissingScript", "-", "patch\\game.exe=game patch\\readme.txt=keep", R, {"notFound({patch}\\update.txt) OK"}, "", "", ""},
     Case{"FiftyEntriesFit", "{quiet}{f.dat\n# comments take no slot\n*50}", "patch\\f.dat=f", R, {}, "cleaned +install\\f.dat", "", ""},
     Case{"FiftyOneAreRefused", "{quiet}{f.dat\n*51}", "patch\\f.dat=f", R, {"tooMany({patch}\\update.txt) OK"}, "-patch\\update.txt", "", ""},
-    Case{"OneMebibyteOfComments", "{quiet}{;ccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccc\n*16500}a.dat\nb.dat", AB, R, {},
-         "cleaned +install\\a.dat +install\\b.dat", "", ""},
+    Case{"OneMebibyteOfComments", "{quiet}{;ccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccc\n*16500}a.dat\nb.dat", AB, R, {}, "cleaned +install\\a.dat +install\\b.dat", "", ""},
     // A drive's root: the cleanup acts on the root, never on the drive's current directory (P:\sub).
     Case{"DriveRoot", "{quiet}a.dat", "driveroot a.dat=rootA sub\\a.dat=subA sub\\update.txt=decoy", R, {}, "-update.txt -a.dat +install\\a.dat", "", ""}),
     nameOf);
@@ -130,13 +113,11 @@ INSTANTIATE_TEST_SUITE_P(Unpacked, Run, testing::Values(
     Case{"QuietMode", "{quiet}game.exe\ndata\\level1.map\nRUN game.exe",
          "unpacked install\\game.exe=@game install\\level1.map=new install\\data\\level1.map=old", R, {},
          "-install\\update.txt -install\\level1.map ~install\\data\\level1.map", "", "game.exe"},
-    Case{"RefusedAsTooOld", "{full}RUN game.exe", "unpacked install\\game.exe=@game", "path=sz:{install} version=1003", {"tooOld OK"},
-         "-install\\update.txt", "", ""},
+    Case{"RefusedAsTooOld", "{full}RUN game.exe", "unpacked install\\game.exe=@game", "path=sz:{install} version=1003", {"tooOld OK"}, "-install\\update.txt", "", ""},
     Case{"Cancelled", "{full}game.exe\ndata\\level1.map", "unpacked install\\game.exe=@game install\\level1.map=new install\\data\\level1.map=old",
          R, {"path({install}) Cancel"}, "-install\\update.txt -install\\level1.map", "", ""},
     // Identity, not text: another case and a "." component name the same file.
-    Case{"OtherSpelling", "{full}GAME.EXE", "unpacked install\\game.exe=@game", R, {"path({install}) OK={install}\\.", "complete OK"},
-         "-install\\update.txt", "~version=1006", ""}),
+    Case{"OtherSpelling", "{full}GAME.EXE", "unpacked install\\game.exe=@game", R, {"path({install}) OK={install}\\.", "complete OK"}, "-install\\update.txt", "~version=1006", ""}),
     nameOf);
 
 // Under Wine, ctest runs this with WINEDLLOVERRIDES=comctl32=n,b, so that Wine would take a

@@ -1,25 +1,24 @@
 #pragma once
-// End-to-end harness: lays out a patch folder, an installation and a registry
-// record from a case's text, starts the real updater.exe, answers each window
-// it shows by caption and control id, and compares what it showed, the whole
-// folder tree, the record and what it launched with what the case expects.
+// End-to-end harness: lays out a patch folder, an installation and a registry record from a
+// case's text, starts the real updater.exe, answers each window it shows by caption and
+// control id, and compares what it showed, the whole folder tree, the record and what it
+// launched with what the case expects. In every text {root}, {patch}, {install}, {key} and
+// {nul} stand for this run's values; {quiet} and {full} for the usual header ({key}, 1006,
+// 1004, mode); {text*N} repeats text N times.
 #include <ostream>
 #include <string>
 #include <vector>
 
-// Placeholders in every text: {root}, {patch}, {install}, {key}, {nul}; {quiet}
-// and {full} for the usual header ({key}, 1006, 1004, mode); {text*N} repeats text.
 struct Case {
     const char* name;
-    std::string script;                 // "update.txt"; "-" writes none
-    std::string setUp;                  // files below {root}: "patch\a.dat=text", "=@game" the stand-in game,
-                                        // "=@marker" the marker DLL, "=@size:N"; "install\data\" a folder;
-                                        // "readonly:" and "locked:" (held open) before a file; "unpacked" (the
-                                        // patch lies in the installation); "driveroot" (the patch is P:\)
-    std::string record;                 // "path=sz:{install} version=1005"; "raw:" unterminated, "hexT:" any type,
-                                        // "Sub\\name=" a value of a sub key
+    std::string script;  // "update.txt"; "-" writes none
+    // "patch\a.dat=text", "=@game" the stand-in game, "=@marker" the marker DLL, "=@size:N"; "install\data\"
+    // a folder; "readonly:" or "locked:" (held open) before a file; "unpacked" (the patch lies in the
+    // installation), "driveroot" (the patch is P:\, whose current directory is P:\sub)
+    std::string setUp;
+    std::string record;  // "path=sz:{install} version=1005"; "raw:" unterminated, "hexT:" any type, "Sub\name="
     std::vector<std::string> dialogue;  // each window once: "form(arguments) Answer[=typed]"
-    std::string changes;                // the tree: "+new -gone ~changed"; "cleaned": every patch file gone
+    std::string changes;                // of the tree: "+new -gone ~changed"; "cleaned": every patch file gone
     std::string recordChanges;          // "~version=1006"
     std::string launched;               // the game's command line, run from {install}; "" when nothing runs
 };

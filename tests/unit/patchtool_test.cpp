@@ -68,14 +68,11 @@ TEST_P(Patchtool, Diagnoses)
 
 INSTANTIATE_TEST_SUITE_P(Check, Patchtool, testing::Values(
     ToolCase{"Clean", SHIP "a.dat\nRUN a.dat\n", "check ship", 0, ""},
-    ToolCase{"VersionNotANumber", SHIP "a.dat|ship/update.txt=K\nbeta\n1\n0\na.dat", "check ship", 1,
-             "ship/update.txt:2: error: the patch version \"beta\" is not a number"},
-    ToolCase{"MinimumAbovePatch", SHIP "a.dat|ship/update.txt=K\n2\n3\n0\na.dat", "check ship", 1,
-             "ship/update.txt:3: error: the minimum version is above"},
+    ToolCase{"VersionNotANumber", SHIP "a.dat|ship/update.txt=K\nbeta\n1\n0\na.dat", "check ship", 1, "ship/update.txt:2: error: the patch version \"beta\" is not a number"},
+    ToolCase{"MinimumAbovePatch", SHIP "a.dat|ship/update.txt=K\n2\n3\n0\na.dat", "check ship", 1, "ship/update.txt:3: error: the minimum version is above"},
     ToolCase{"ModeLine", SHIP "a.dat|ship/update.txt=K\n2\n1\nyes\na.dat", "check ship", 0, "ship/update.txt:4: warning: the mode line \"yes\" reads as quiet"},
     ToolCase{"FiftyOneEntries", SHIP + times("a.dat\n", 51), "check ship", 1, "ship/update.txt: error: more than 50 file entries"},
-    ToolCase{"OverlongLine", SHIP "a.dat\n#" + std::string(258, 'c') + "#more\n", "check ship", 1,
-             "ship/update.txt:6: error: the line is 264 characters long"},
+    ToolCase{"OverlongLine", SHIP "a.dat\n#" + std::string(258, 'c') + "#more\n", "check ship", 1, "ship/update.txt:6: error: the line is 264 characters long"},
     ToolCase{"CtrlZ", SHIP "a.dat\n\x1A\n", "check ship", 0, "ship/update.txt:6: warning: a Ctrl-Z byte ends"},
     ToolCase{"Nul", SHIP "a.dat{nul}b\n", "check ship", 0, "ship/update.txt:5: warning: a NUL byte ends"},
     ToolCase{"MissingFlatFile", SHIP "a.dat\nb.dat\n", "check ship", 1, "ship/update.txt:6: error: the flat file \"b.dat\""},
@@ -84,8 +81,7 @@ INSTANTIATE_TEST_SUITE_P(Check, Patchtool, testing::Values(
     ToolCase{"RefusedNames", SHIP "a.dat\ncon.txt\na<b.dat\nx.dat.\n|ship/con.txt=c|ship/a<b.dat=a|ship/x.dat.=x", "check ship", 1,
              "ship/update.txt:6: error: \"con.txt\" uses the device name\nship/update.txt:7: error: \"a<b.dat\" holds a character"
              "\nship/update.txt:8: error: \"x.dat.\" has a name ending in a dot"},
-    ToolCase{"BeginsWithBlank", SHIP " a.dat\n|ship/ a.dat=a", "check ship", 0,
-             "ship/update.txt:5: warning: the entry begins with a blank\nship/a.dat: warning: no entry names this"},
+    ToolCase{"BeginsWithBlank", SHIP " a.dat\n|ship/ a.dat=a", "check ship", 0, "ship/update.txt:5: warning: the entry begins with a blank\nship/a.dat: warning: no entry names this"},
     ToolCase{"OutsideAscii", SHIP "a.dat\n\xC3\xA9.dat\n|ship/\xC3\xA9.dat=e", "check ship", 0, "ship/update.txt:6: warning: the name holds characters outside ASCII"},
     ToolCase{"SeveralRunEntries", SHIP "RUN a.dat\nRUN a.dat\n", "check ship", 0, "ship/update.txt:6: warning: another run entry"},
     ToolCase{"UnnamedFile", SHIP "a.dat\n|ship/b.dat=b", "check ship", 0, "ship/b.dat: warning: no entry names this"},
@@ -95,12 +91,10 @@ INSTANTIATE_TEST_SUITE_P(Check, Patchtool, testing::Values(
     [](const testing::TestParamInfo<ToolCase>& info) { return info.param.name; });
 
 INSTANTIATE_TEST_SUITE_P(Build, Patchtool, testing::Values(
-    ToolCase{"Clean", TREES "old/data/b.dat=1|new/data/b.dat=1|new/data/c.dat=c|new/game.exe=g|old/game.exe=g",
-             BUILD " --run game.exe", 0, ""},
+    ToolCase{"Clean", TREES "old/data/b.dat=1|new/data/b.dat=1|new/data/c.dat=c|new/game.exe=g|old/game.exe=g", BUILD " --run game.exe", 0, ""},
     ToolCase{"FolderOldLacks", TREES "new/sub/x.dat=x", BUILD, 1, "new/sub/x.dat: error: the folder \"sub\" is not in OLD"},
     ToolCase{"FiftyOneFiles", TREES "50:new/f#.dat=x", BUILD, 1, "new: error: 51 files to ship"},
-    ToolCase{"Inexpressible", TREES "new/;x.dat=x|new/RUN x=x", BUILD, 1,
-             "new/;x.dat: error: \";x.dat\" begins with \";\"\nnew/RUN x: error: \"RUN x\" begins with RUN and a blank"},
+    ToolCase{"Inexpressible", TREES "new/;x.dat=x|new/RUN x=x", BUILD, 1, "new/;x.dat: error: \";x.dat\" begins with \";\"\nnew/RUN x: error: \"RUN x\" begins with RUN and a blank"},
     ToolCase{"NothingChanged", "u.exe=u|old/a.dat=1|new/a.dat=1", BUILD, 1, "new: error: nothing changed"},
     ToolCase{"OldFileStays", TREES "old/gone.txt=g", BUILD, 0, "old/gone.txt: warning: not in NEW"},
     ToolCase{"BaseNameClash", TREES "old/x/=|old/y/=|new/x/n.dat=1|new/y/n.dat=2", BUILD, 1, "new/y/n.dat: error: shares its base name with \"x\\n.dat\""},

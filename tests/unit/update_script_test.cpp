@@ -83,15 +83,4 @@ TEST(ScriptReader, Entries)
         EXPECT_EQ(read(HEADER + lines), "Software\\Example\\Product|1006|1004|1:" + entries) << lines;
 }
 
-TEST(ScriptReader, FiftyEntriesAtMost)
-{
-    std::string fifty, listed = "Software\\Example\\Product|1006|1004|1:";
-    for (int i = 0; i < 50; i++) {
-        fifty += "f" + std::to_string(i) + "\n# between\n";
-        listed += (i ? ", f" : " f") + std::to_string(i);
-    }
-    EXPECT_EQ(read(HEADER + fifty + "; trailing\n\n"), listed);
-    read(HEADER + fifty + "RUN game.exe\n", SCRIPT_TOO_MANY_ENTRIES);
-}
-
 }  // namespace
