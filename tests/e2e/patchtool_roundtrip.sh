@@ -14,9 +14,12 @@ printf 'level one' > old/data/maps/level1.map
 printf 'level one' > new/data/maps/level1.map
 printf 'level two' > new/data/maps/level2.map
 printf 'old notes' > old/data/notes.txt
+printf 'zz new' > new/zz.dat
 
-wine "$build/patchtool.exe" build old new out --key "$key" --version 1006 --min 1004 --quiet \
+wine "$build/patchtool.exe" build old new out --key "$key" --version 1006 --min 1004 --quiet --run game.exe \
   --updater "$build/updater.exe" 2> build.log || { cat build.log; echo "FAIL: build"; exit 1; }
+expected="$key|1006|1004|0|data\\maps\\level2.map|zz.dat|RUN game.exe|"
+[ "$(tr -d '\r' < out/update.txt | tr '\n' '|')" = "$expected" ] || { cat out/update.txt; echo "FAIL: update.txt"; exit 1; }
 cat build.log
 grep -q 'old/data/notes.txt: warning: not in NEW' build.log || { echo "FAIL: no warning for notes.txt"; exit 1; }
 wine "$build/patchtool.exe" check out 2> check.log || { cat check.log; echo "FAIL: check"; exit 1; }

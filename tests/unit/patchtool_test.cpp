@@ -67,7 +67,10 @@ TEST_P(Patchtool, Diagnoses)
 }
 
 INSTANTIATE_TEST_SUITE_P(Check, Patchtool, testing::Values(
-    ToolCase{"Clean", SHIP "a.dat\nRUN a.dat\n", "check ship", 0, ""},
+    ToolCase{"Clean", SHIP "a.dat\nA.DAT\nRUN a.dat\n", "check ship", 0, ""},
+    ToolCase{"HeaderLineOf259", "ship/a.dat=a|ship/updater.exe=u|ship/update.txt=" + std::string(259, 'k') + "\n2\n1\n0\na.dat", "check ship", 1,
+             "ship/update.txt:1: error: the line is 259 characters long\nship/update.txt:2: error: the patch version \"\" is not a number\n"
+             "ship/update.txt:4: error: the flat file \"0\""},
     ToolCase{"VersionNotANumber", SHIP "a.dat|ship/update.txt=K\nbeta\n1\n0\na.dat", "check ship", 1, "ship/update.txt:2: error: the patch version \"beta\" is not a number"},
     ToolCase{"MinimumAbovePatch", SHIP "a.dat|ship/update.txt=K\n2\n3\n0\na.dat", "check ship", 1, "ship/update.txt:3: error: the minimum version is above"},
     ToolCase{"ModeLine", SHIP "a.dat|ship/update.txt=K\n2\n1\nyes\na.dat", "check ship", 0, "ship/update.txt:4: warning: the mode line \"yes\" reads as quiet"},
