@@ -80,7 +80,7 @@ overhead() {
   u=$(printf '%s\n' "${updater_times[@]}" | median)
   r=$(printf '%s\n' "${reference_times[@]}" | median)
   c=$(printf '%s\n' "${cp_times[@]}" | median)
-  local ratio verdict="no mark: start-up dominated"
+  local ratio verdict="reported, no mark"
   ratio=$(awk -v u="$u" -v r="$r" 'BEGIN {printf "%.3f", u / r}')
   [ -n "$4" ] && verdict="mark: at most $4, $(mark "$ratio" "$4")"
   echo "$label: updater $u ms, reference CopyFileA+DeleteFileA $r ms, cp $c ms (medians of $reps);" \
