@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include "resource.h"
 
@@ -35,7 +37,7 @@ const Texts FORMS = {
     {"copyFailed", "Sorvane Online Updater: Failed on copy %1\nWould you like to continue? Error %2 Yes No ! over SRVN Updater: Copying file: %4 to: %1 %3"},
     {"incomplete", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\nPlease download a complete install from our website. OK ! (cleaned)"},
     {"complete", "Success: Installation complete OK (cleaned)"},
-    {"copy", "SRVN Updater"},
+    {"copy", COPY_CAPTION},
 };
 
 std::string replaceAll(std::string text, const std::string& from, const std::string& to)
@@ -45,20 +47,13 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
     return text;
 }
 
-// Words split at spaces ("double quotes" keep a space inside one), sorted by what follows their first character.
+// Words split at blanks ("double quotes" keep blanks inside one), sorted by what follows their first character.
 std::vector<std::string> words(const std::string& text, bool sort = false)
 {
-    std::vector<std::string> found(1);
-    bool quoted = false;
-    for (char c : text) {
-        if (c == '"')
-            quoted = !quoted;
-        else if (c == ' ' && !quoted)
-            found.emplace_back();
-        else
-            found.back() += c;
-    }
-    found.erase(std::remove(found.begin(), found.end(), ""), found.end());
+    std::istringstream in(text);
+    std::vector<std::string> found;
+    for (std::string word; in >> std::quoted(word, '"', '\x01');)
+        found.push_back(word);
     if (sort)
         std::sort(found.begin(), found.end(), [](auto& a, auto& b) { return a.substr(1) < b.substr(1); });
     return found;
@@ -67,12 +62,6 @@ std::vector<std::string> words(const std::string& text, bool sort = false)
 std::string readFile(const fs::path& path)
 {
     return std::string(std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {});
-}
-
-void writeFile(const fs::path& path, const std::string& content)
-{
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << content;
 }
 
 std::string windowText(HWND window)
@@ -98,11 +87,11 @@ std::string describe(HWND window)
     std::string texts, field, buttons, icon, progress;
     for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         char kind[64] = "";
-        if (!IsWindowVisible(child))
-            continue;
         GetClassNameA(child, kind, sizeof kind);
         std::string text = windowText(child);
-        if (lstrcmpiA(kind, "Button") == 0)
+        if (!IsWindowVisible(child))
+            continue;
+        else if (lstrcmpiA(kind, "Button") == 0)
             buttons += Texts{{"1", " OK"}, {"2", " Cancel"}, {"6", " Yes"}, {"7", " No"}}[std::to_string(GetDlgCtrlID(child))];
         else if (lstrcmpiA(kind, "Edit") == 0)
             field = " [" + text + "]";
@@ -124,12 +113,9 @@ std::string expected(const std::string& step, const std::string& patch)
     std::vector<std::string> args;
     for (size_t at = open + 1; open != std::string::npos && at <= close; at = step.find_first_of(",)", at) + 1)
         args.push_back(step.substr(at, step.find_first_of(",)", at) - at));
-    std::string name = step.substr(0, std::min(open, step.find(' ')));
-    if (name == "copyFailed") {
-        std::string destination = args.at(0).substr(0, args[0].find_last_not_of('\\') + 1);
-        args.push_back(patch + "\\" + destination.substr(destination.rfind('\\') + 1));
-    }
-    std::string text = FORMS.count(name) ? FORMS.at(name) : "unknown form " + name;
+    std::string name = step.substr(0, std::min(open, step.find(' '))), text = FORMS.count(name) ? FORMS.at(name) : "no form " + name;
+    if (name == "copyFailed")  // the source: what follows the destination's last backslash, in the patch folder
+        args.push_back(patch + "\\" + args.at(0).substr(args[0].rfind('\\') + 1));
     for (size_t i = 0; i < args.size(); i++)
         text = replaceAll(text, "%" + std::to_string(i + 1), args[i]);
     return text;
@@ -140,11 +126,9 @@ void answer(HWND window, std::string given)
 {
     given = given.substr(given.rfind(' ') + 1);
     if (given.find('=') != std::string::npos) {
-        HWND field = GetDlgItem(window, IDC_PATH);
-        SendMessageA(field, EM_SETSEL, 0, -1);
-        SendMessageA(field, WM_CLEAR, 0, 0);
+        SetDlgItemTextA(window, IDC_PATH, "");
         for (char c : given.substr(given.find('=') + 1))
-            SendMessageA(field, WM_CHAR, (BYTE)c, 0);
+            SendDlgItemMessageA(window, IDC_PATH, WM_CHAR, (BYTE)c, 0);
         given.erase(given.find('='));
     }
     int button = std::map<std::string, int>{{"OK", IDOK}, {"Cancel", IDCANCEL}, {"Yes", IDYES}, {"No", IDNO}}[given];
@@ -177,8 +161,7 @@ std::vector<std::string> startAndAnswer(const std::string& patch, const std::vec
             shown.push_back("did not end within 30 s");
         for (HWND window : windowsOf(process.dwProcessId)) {
             std::string seen = windowText(window);
-            bool copyStep = next < steps.size() && steps[next].rfind("copy ", 0) == 0;
-            if (answered.count(window) || (seen == COPY_CAPTION && !copyStep))
+            if (answered.count(window) || (seen == COPY_CAPTION && (next == steps.size() || steps[next].rfind("copy ", 0))))
                 continue;  // the copy dialog closes itself; it is judged by the files it copies
             if (seen != COPY_CAPTION) {
                 bool cleaned = GetFileAttributesA((patch + "\\update.txt").c_str()) == INVALID_FILE_ATTRIBUTES;
@@ -196,38 +179,31 @@ std::vector<std::string> startAndAnswer(const std::string& patch, const std::vec
     }
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32 entry = {sizeof entry};
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-        if (entry.th32ParentProcessID != process.dwProcessId)
-            continue;
-        if (lstrcmpiA(entry.szExeFile, launched.c_str()) != 0)
-            shown.push_back(std::string("child process ") + entry.szExeFile);
-        HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
-        WaitForSingleObject(child, 10000);
-        CloseHandle(child);
-    }
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (entry.th32ParentProcessID == process.dwProcessId) {
+            if (lstrcmpiA(entry.szExeFile, launched.c_str()) != 0)
+                shown.push_back(std::string("child process ") + entry.szExeFile);
+            HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
+            WaitForSingleObject(child, 10000);
+            CloseHandle(child);
+        }
     CloseHandle(snapshot);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return shown;
 }
 
-// Registry values below a key, sub keys included: "name" -> "1005" for a DWORD, else "hexT:bytes".
+// Registry values below a key, sub keys included: "name" -> "1005" for a DWORD, else "type:bytes".
 void snapshotRecord(HKEY parent, const std::string& key, const std::string& prefix, Texts* values)
 {
     HKEY record;
     if (RegOpenKeyExA(parent, key.c_str(), 0, KEY_READ, &record) != ERROR_SUCCESS)
         return;
-    char name[256];
-    BYTE data[1024];
+    char name[256], data[1024];
     DWORD nameSize = sizeof name, size = sizeof data, type;
-    for (DWORD i = 0; RegEnumValueA(record, i, name, &nameSize, NULL, &type, data, &size) == ERROR_SUCCESS;
-         i++, nameSize = sizeof name, size = sizeof data) {
-        std::string& value = (*values)[prefix + name] = "hex" + std::to_string(type) + ":";
-        for (DWORD b = 0; b < size; b++)
-            value += "0123456789abcdef"[data[b] >> 4], value += "0123456789abcdef"[data[b] & 15];
-        if (type == REG_DWORD && size == 4)
-            value = std::to_string(*reinterpret_cast<DWORD*>(data));
-    }
+    for (DWORD i = 0; RegEnumValueA(record, i, name, &nameSize, 0, &type, (BYTE*)data, &size) == ERROR_SUCCESS;
+         i++, nameSize = sizeof name, size = sizeof data)
+        (*values)[prefix + name] = type == REG_DWORD ? std::to_string(*(DWORD*)data) : std::to_string(type) + ":" + std::string(data, size);
     for (DWORD i = 0; nameSize = sizeof name, RegEnumKeyExA(record, i, name, &nameSize, 0, 0, 0, 0) == ERROR_SUCCESS; i++)
         snapshotRecord(record, name, prefix + name + "\\", values);
     RegCloseKey(record);
@@ -259,48 +235,62 @@ std::vector<std::string> changesOf(const Texts& before, const Texts& after, bool
     return words(changes, true);
 }
 
-// Lays out "path=content" items below root, then the record's "name=value" items below key;
-// returns the files to hold open during the run.
-std::vector<std::string> layOut(const std::string& items, const std::string& root, const std::string& record,
-                                const std::string& key)
+// Lays out "path=content" items below root; returns handles held open on the "locked:" ones.
+std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root)
 {
-    std::vector<std::string> locked;
+    std::vector<HANDLE> held;
     for (std::string item : words(items)) {
         bool readOnly = item.rfind("readonly:", 0) == 0, lock = item.rfind("locked:", 0) == 0;
         item.erase(0, readOnly ? 9 : lock ? 7 : 0);
-        std::string path = root + "\\" + item.substr(0, item.find('=')), content = item.substr(item.find('=') + 1);
-        if (item.back() == '\\')
-            fs::create_directories(path);
-        else if (content.rfind("@size:", 0) == 0)
-            writeFile(path, ""), fs::resize_file(path, std::stoull(content.substr(6)));
-        else if (content[0] == '@')
+        size_t equals = item.find('=');
+        fs::path path = root + "\\" + item.substr(0, equals);
+        std::string content = item.substr(equals + 1);
+        fs::create_directories(item.back() == '\\' ? path : path.parent_path());
+        if (equals == std::string::npos)
+            continue;  // a folder, or a word about the whole case ("unpacked")
+        if (content == "@game" || content == "@marker")
             fs::copy_file(fs::path(_pgmptr).parent_path() / (content == "@game" ? "fake_game.exe" : "marker_dll.dll"), path);
-        else if (item.find('=') != std::string::npos)
-            writeFile(path, content);
-        if (readOnly)
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
-        if (lock)
-            locked.push_back(path);
-    }
-    RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
-    HKEY created;
-    if (RegCreateKeyA(HKEY_CURRENT_USER, key.c_str(), &created) == ERROR_SUCCESS)
-        RegCloseKey(created);
-    for (const std::string& item : words(record)) {
-        std::string name = item.substr(0, item.find('=')), value = item.substr(item.find('=') + 1), bytes;
-        DWORD type = value[0] == 's' ? REG_SZ : REG_BINARY, number = std::strtoul(value.c_str(), nullptr, 10);
-        if (value.rfind("sz:", 0) == 0 || value.rfind("raw:", 0) == 0)  // raw: binary, for Wine ends a string itself
-            bytes = value.substr(value.find(':') + 1) + std::string(value[0] == 's', '\0');
-        else if (value.rfind("hex", 0) == 0 && (type = std::stoul(value.substr(3))))
-            for (size_t i = value.find(':') + 1; i + 1 < value.size(); i += 2)
-                bytes += (char)std::stoi(value.substr(i, 2), nullptr, 16);
         else
-            type = REG_DWORD, bytes.assign((char*)&number, 4);
-        size_t slash = name.rfind('\\');  // "Sub\\name" is a value of a sub key
+            std::ofstream(path, std::ios::binary) << (content.rfind("@size:", 0) ? content : "");
+        if (content.rfind("@size:", 0) == 0)
+            fs::resize_file(path, std::stoull(content.substr(6)));
+        if (readOnly)
+            SetFileAttributesA(path.string().c_str(), FILE_ATTRIBUTE_READONLY);
+        if (lock)  // others may read it, as the tree is read, but never write it
+            held.push_back(CreateFileA(path.string().c_str(), GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0));
+    }
+    return held;
+}
+
+// Lays out "name=value" items below key: "sz:text", "raw:text" (binary: Wine ends a string itself),
+// else a DWORD; "Sub\name" is a value of a sub key.
+void layOutRecord(const std::string& items, const std::string& key)
+{
+    RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
+    for (const std::string& item : words(items)) {
+        std::string name = item.substr(0, item.find('=')), value = item.substr(item.find('=') + 1);
+        DWORD number = std::strtoul(value.c_str(), nullptr, 10), type = value[0] == 's' ? REG_SZ : value[0] == 'r' ? REG_BINARY : REG_DWORD;
+        std::string bytes = type == REG_DWORD ? std::string((char*)&number, 4) : value.substr(value.find(':') + 1) + std::string(type == REG_SZ, '\0');
+        size_t slash = name.rfind('\\');
         std::string subKey = slash == std::string::npos ? key : key + "\\" + name.substr(0, slash);
         RegSetKeyValueA(HKEY_CURRENT_USER, subKey.c_str(), name.substr(slash + 1).c_str(), type, bytes.data(), bytes.size());
     }
-    return locked;
+}
+
+// {quiet} and {full} (the usual header), this run's folders and key, {nul}, and {text*N}.
+std::string expand(std::string text, const Texts& run)
+{
+    text = replaceAll(replaceAll(text, "{quiet}", "{key}\n1006\n1004\n0\n"), "{full}", "{key}\n1006\n1004\n1\n");
+    for (auto& [name, value] : run)
+        text = replaceAll(text, name, value);
+    for (size_t open, close, star; (open = text.find('{')) != std::string::npos;) {
+        close = text.find('}', open), star = text.rfind('*', close);
+        std::string piece = text.substr(open + 1, star - open - 1), repeated;
+        for (int n = std::stoi(text.substr(star + 1)); n > 0; n--)
+            repeated += piece;
+        text.replace(open, close - open + 1, repeated);
+    }
+    return text;
 }
 
 }  // namespace
@@ -321,40 +311,24 @@ void checkCase(const Case& row)
         SetFileAttributesA(entry.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
     for (auto& entry : fs::directory_iterator(root + "\\", absent))
         fs::remove_all(entry.path());
+    const Texts run = {{"{root}", root}, {"{patch}", patch}, {"{install}", install}, {"{key}", key}, {"{nul}", std::string(1, '\0')}};
     fs::create_directories(install);
     fs::create_directories(patch + "\\");
-    auto text = [&](std::string t) {
-        t = replaceAll(replaceAll(t, "{quiet}", "{key}\n1006\n1004\n0\n"), "{full}", "{key}\n1006\n1004\n1\n");
-        for (auto& [name, value] : Texts{{"{root}", root}, {"{patch}", patch}, {"{install}", install}, {"{key}", key}})
-            t = replaceAll(t, name, value);
-        t = replaceAll(t, "{nul}", std::string(1, '\0'));
-        for (size_t open, close, star; (open = t.find('{')) != std::string::npos;) {  // {text*N}
-            close = t.find('}', open), star = t.rfind('*', close);
-            std::string piece = t.substr(open + 1, star - open - 1), repeated;
-            for (int n = std::stoi(t.substr(star + 1)); n > 0; n--)
-                repeated += piece;
-            t.replace(open, close - open + 1, repeated);
-        }
-        return t;
-    };
     fs::copy_file(fs::path(_pgmptr).parent_path() / "updater.exe", patch + "\\updater.exe");
     if (row.script != "-")
-        writeFile(patch + "\\update.txt", text(row.script));
-    std::vector<std::string> locked = layOut(text(row.setUp), root, text(row.record), key);
+        std::ofstream(patch + "\\update.txt", std::ios::binary) << expand(row.script, run);
+    std::vector<HANDLE> held = layOutTree(expand(row.setUp, run), root);
+    layOutRecord(expand(row.record, run), key);
     Texts treeBefore = snapshotTree(root + "\\"), recordBefore, recordAfter;
     snapshotRecord(HKEY_CURRENT_USER, key, "", &recordBefore);
     std::string prefix = patch == root ? "" : patch.substr(root.size() + 1) + "\\", cleaned;
     for (const auto& [name, content] : treeBefore)
-        if (name.rfind(prefix, 0) == 0 && name != prefix && name.find('\\', prefix.size()) == std::string::npos &&
-            name != prefix + "updater.exe")
+        if (name.rfind(prefix, 0) == 0 && name != prefix && name.find('\\', prefix.size()) == std::string::npos && name != prefix + "updater.exe")
             cleaned += " \"-" + name + "\"";
 
-    std::vector<HANDLE> held;
-    for (const std::string& path : locked)
-        held.push_back(CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL));
     std::vector<std::string> steps, shown;
     for (const std::string& step : row.dialogue)
-        steps.push_back(text(step)), shown.push_back(expected(steps.back(), patch));
+        steps.push_back(expand(step, run)), shown.push_back(expected(steps.back(), patch));
     SetEnvironmentVariableA("=P:", driveRoot ? "P:\\sub" : NULL);  // the drive's current directory, inherited
     EXPECT_EQ(startAndAnswer(patch, steps, row.launched.substr(0, row.launched.find(' '))), shown);
     for (HANDLE file : held)
@@ -362,8 +336,8 @@ void checkCase(const Case& row)
 
     EXPECT_EQ(readFile(install + "\\launch.log"), row.launched.empty() ? "" : install + "\n" + row.launched);
     fs::remove(install + "\\launch.log");
-    EXPECT_EQ(changesOf(treeBefore, snapshotTree(root + "\\"), false), words(text(replaceAll(row.changes, "cleaned", cleaned)), true));
+    EXPECT_EQ(changesOf(treeBefore, snapshotTree(root + "\\"), false), words(expand(replaceAll(row.changes, "cleaned", cleaned), run), true));
     snapshotRecord(HKEY_CURRENT_USER, key, "", &recordAfter);
-    EXPECT_EQ(changesOf(recordBefore, recordAfter, true), words(text(row.recordChanges), true));
+    EXPECT_EQ(changesOf(recordBefore, recordAfter, true), words(expand(row.recordChanges, run), true));
     RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
 }
