@@ -53,11 +53,6 @@ foreach(group Roads PathDialog RunEntries Record Faults Unpacked)
     COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_tests> --gtest_filter=${group}/*)
   set_tests_properties(e2e.${group} PROPERTIES TIMEOUT 600)
 endforeach()
-# Wine prefers its builtin DLLs; this makes it take a planted comctl32 as Windows would.
-add_test(NAME e2e.Planted
-  COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_tests> --gtest_filter=Planted/*)
-set_tests_properties(e2e.Planted PROPERTIES TIMEOUT 600 ENVIRONMENT "WINEDLLOVERRIDES=comctl32=n,b;WINEDEBUG=-all")
-
 # patchtool.exe builds and checks a patch that updater.exe then installs.
 add_test(NAME e2e.PatchtoolRoundTrip
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/patchtool_roundtrip.sh $<TARGET_FILE_DIR:updater>)

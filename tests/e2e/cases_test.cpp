@@ -6,18 +6,6 @@
 
 namespace {
 
-class Run : public testing::TestWithParam<Case> {};
-
-TEST_P(Run, EndsAsExpected)
-{
-    checkCase(GetParam());
-}
-
-std::string nameOf(const testing::TestParamInfo<Case>& info)
-{
-    return info.param.name;
-}
-
 const char* const R = "path=sz:{install} version=1005";
 const char* const GAME = "patch\\game.exe=@game patch\\level1.map=map install\\data\\maps\\";
 const char* const TYPICAL = "game.exe\ndata\\maps\\level1.map\nRUN game.exe";
@@ -29,103 +17,97 @@ const std::vector<std::string> CONFIRMED = {"path({install}) OK", "complete OK"}
 const std::vector<std::string> UP_TO_DATE_NO = {"upToDate No"};
 
 INSTANTIATE_TEST_SUITE_P(Roads, Run, testing::Values(
-    Case{"FullMode", std::string("{full}") + TYPICAL, GAME, R, CONFIRMED, INSTALLED, "~version=1006", "game.exe"},
-    Case{"QuietMode", std::string("{quiet}") + TYPICAL, GAME, R, {}, INSTALLED, "", "game.exe"},
-    Case{"NoEntries", "{full}", DATA, R, CONFIRMED, "-patch\\update.txt", "~version=1006", ""},
-    Case{"SubFolderMissing", "{full}data\\maps\\level1.map", "patch\\level1.map=map", R, {"path({install}) OK", "copyFailed({install}\\data\\maps\\level1.map,3,0/1) Yes", "incomplete(1,1) OK"}, "cleaned", "", ""},
-    Case{"SecondFailsYes", "{full}a.dat\nb.dat\nc.dat", ABC, R, {"path({install}) OK", "copyFailed({install}\\b.dat,2,1/3) Yes", "incomplete(1,3) OK"}, "cleaned +install\\a.dat +install\\c.dat", "", ""},
-    Case{"SecondFailsNo", "{full}a.dat\nb.dat\nc.dat", ABC, R, {"path({install}) OK", "copyFailed({install}\\b.dat,2,1/3) No", "incomplete(2,3) OK"}, "cleaned +install\\a.dat", "", ""},
-    Case{"SecondFailsQuietMode", "{quiet}a.dat\r\nb.dat\r\nc.dat\r\n", ABC, R, {"copyFailed({install}\\b.dat,2,1/3) Yes"}, "cleaned +install\\a.dat +install\\c.dat", "", ""},
+    Case{"FullMode", std::string("{full}") + TYPICAL, GAME, R, CONFIRMED, std::string(INSTALLED) + " ~version=1006", "game.exe"},
+    Case{"QuietMode", std::string("{quiet}") + TYPICAL, GAME, R, {}, INSTALLED, "game.exe"},
+    Case{"NoEntries", "{full}", DATA, R, CONFIRMED, "-patch\\update.txt ~version=1006", ""},
+    Case{"SubFolderMissing", "{full}data\\maps\\level1.map", "patch\\level1.map=map", R, {"path({install}) OK", "copyFailed({install}\\data\\maps\\level1.map,3,0/1) Yes", "incomplete(1,1) OK"}, "cleaned", ""},
+    Case{"SecondFailsYes", "{full}a.dat\nb.dat\nc.dat", ABC, R, {"path({install}) OK", "copyFailed({install}\\b.dat,2,1/3) Yes", "incomplete(1,3) OK"}, "cleaned +install\\a.dat +install\\c.dat", ""},
+    Case{"SecondFailsNo", "{full}a.dat\nb.dat\nc.dat", ABC, R, {"path({install}) OK", "copyFailed({install}\\b.dat,2,1/3) No", "incomplete(2,3) OK"}, "cleaned +install\\a.dat", ""},
+    Case{"SecondFailsQuietMode", "{quiet}a.dat\r\nb.dat\r\nc.dat\r\n", ABC, R, {"copyFailed({install}\\b.dat,2,1/3) Yes"}, "cleaned +install\\a.dat +install\\c.dat", ""},
     // A close during a long copy ends the dialog only once every entry is copied; the run goes on after it.
     Case{"CloseDuringTheCopy", "{full}big.bin\nb.dat", "patch\\big.bin=@size:268435456 patch\\b.dat=b", R,
-         {"path({install}) OK", "copy Close", "complete OK"}, "cleaned +install\\big.bin +install\\b.dat", "~version=1006", ""}),
-    nameOf);
+         {"path({install}) OK", "copy Close", "complete OK"}, "cleaned +install\\big.bin +install\\b.dat ~version=1006", ""}),
+    testing::PrintToStringParamName());
 
 INSTANTIATE_TEST_SUITE_P(PathDialog, Run, testing::Values(
-    Case{"OkWithNewFolder", "{full}data.dat", "patch\\data.dat=new other\\", R, {"path({install}) OK={root}\\other", "complete OK"}, "cleaned +other\\data.dat", "~version=1006", ""},
-    Case{"OkOnEmptiedField", "{full}data.dat", DATA, R, {"path({install}) OK="}, "cleaned", "", ""},
-    Case{"Cancel", "{full}data.dat", DATA, R, {"path({install}) Cancel"}, "cleaned", "", ""},
-    Case{"CloseBoxDiscardsEdit", "{full}data.dat", "patch\\data.dat=new other\\", R, {"path({install}) Close={root}\\other", "complete OK"}, "cleaned +install\\data.dat", "~version=1006", ""},
+    Case{"OkWithNewFolder", "{full}data.dat", "patch\\data.dat=new other\\", R, {"path({install}) OK={root}\\other", "complete OK"}, "cleaned +other\\data.dat ~version=1006", ""},
+    Case{"OkOnEmptiedField", "{full}data.dat", DATA, R, {"path({install}) OK="}, "cleaned", ""},
+    Case{"Cancel", "{full}data.dat", DATA, R, {"path({install}) Cancel"}, "cleaned", ""},
+    Case{"CloseBoxDiscardsEdit", "{full}data.dat", "patch\\data.dat=new other\\", R, {"path({install}) Close={root}\\other", "complete OK"}, "cleaned +install\\data.dat ~version=1006", ""},
     // The field takes 259 characters, whole: with the file name the path is too long to copy to.
-    Case{"FieldTakes259Characters", "{full}data.dat", DATA, R, {"path({install}) OK={x*300}", "copyFailed({x*259}\\data.dat,206,0/1) No", "incomplete(1,1) OK"}, "cleaned", "", ""}),
-    nameOf);
+    Case{"FieldTakes259Characters", "{full}data.dat", DATA, R, {"path({install}) OK={x*300}", "copyFailed({x*259}\\data.dat,206,0/1) No", "incomplete(1,1) OK"}, "cleaned", ""}),
+    testing::PrintToStringParamName());
 
 INSTANTIATE_TEST_SUITE_P(RunEntries, Run, testing::Values(
-    Case{"OnlyTheLastIsLaunched", "{quiet}RUN first.exe\nRUN game.exe", "patch\\first.exe=@game patch\\game.exe=@game", R, {}, "cleaned +install\\first.exe +install\\game.exe", "", "game.exe"},
-    Case{"NoneLaunchesNothing", "{quiet}game.exe", "patch\\game.exe=@game", R, {}, "cleaned +install\\game.exe", "", ""},
+    Case{"OnlyTheLastIsLaunched", "{quiet}RUN first.exe\nRUN game.exe", "patch\\first.exe=@game patch\\game.exe=@game", R, {}, "cleaned +install\\first.exe +install\\game.exe", "game.exe"},
     // File and command at once: the file "game.exe -x" is copied, game.exe runs with -x.
-    Case{"WithArguments", "{quiet}game.exe\nRUN game.exe -x", "patch\\game.exe=@game \"patch\\game.exe -x=x\"", R, {}, "cleaned +install\\game.exe \"+install\\game.exe -x\"", "", "game.exe -x"},
-    Case{"RunInsideANameIsAFile", "{quiet}data\\RUNES.dat", "patch\\RUNES.dat=runes install\\data\\", R, {}, "cleaned +install\\data\\RUNES.dat", "", ""}),
-    nameOf);
+    Case{"WithArguments", "{quiet}game.exe\nRUN game.exe -x", "patch\\game.exe=@game \"patch\\game.exe -x=x\"", R, {}, "cleaned +install\\game.exe \"+install\\game.exe -x\"", "game.exe -x"},
+    Case{"RunInsideANameIsAFile", "{quiet}data\\RUNES.dat", "patch\\RUNES.dat=runes install\\data\\", R, {}, "cleaned +install\\data\\RUNES.dat", ""}),
+    testing::PrintToStringParamName());
 
 // The record and the version gate. A version value is read from whatever bytes it holds, up
 // to 4; each patch version there equals the value as it should read, so a right read asks.
 INSTANTIATE_TEST_SUITE_P(Record, Run, testing::Values(
-    Case{"OneBuildAhead", "{full}data.dat", DATA, R, CONFIRMED, "cleaned +install\\data.dat", "~version=1006", ""},
-    Case{"TooOld", "{full}data.dat", DATA, "path=sz:{install} version=1003", {"tooOld OK"}, "cleaned", "", ""},
-    Case{"Newer", "{full}data.dat", DATA, "path=sz:{install} version=1007", {"newer OK"}, "cleaned", "", ""},
-    Case{"UpToDateNo", "{full}data.dat", DATA, "path=sz:{install} version=1006", UP_TO_DATE_NO, "cleaned", "", ""},
-    Case{"UpToDateYes", "{full}data.dat", DATA, "path=sz:{install} version=1006", {"upToDate Yes", "path({install}) OK", "complete OK"}, "cleaned +install\\data.dat", "", ""},
-    Case{"NoVersionValues", "{full}data.dat", DATA, "path=sz:{install}", {"versionMissing OK"}, "cleaned", "", ""},
+    Case{"TooOld", "{full}data.dat", DATA, "path=sz:{install} version=1003", {"tooOld OK"}, "cleaned", ""},
+    Case{"Newer", "{full}data.dat", DATA, "path=sz:{install} version=1007", {"newer OK"}, "cleaned", ""},
+    Case{"UpToDateNo", "{full}data.dat", DATA, "path=sz:{install} version=1006", UP_TO_DATE_NO, "cleaned", ""},
+    Case{"UpToDateYes", "{full}data.dat", DATA, "path=sz:{install} version=1006", {"upToDate Yes", "path({install}) OK", "complete OK"}, "cleaned +install\\data.dat", ""},
+    Case{"NoVersionValues", "{full}data.dat", DATA, "path=sz:{install}", {"versionMissing OK"}, "cleaned", ""},
     // "beta" reads as 0: one build ahead of -1, and stamped as 0.
-    Case{"NonNumericStampsZero", "{key}\nbeta\n1004\n1\ndata.dat", DATA, "path=sz:{install} version=4294967295", CONFIRMED, "cleaned +install\\data.dat", "~version=0", ""},
-    Case{"OnlyVer", "{full}data.dat", DATA, "path=sz:{install} ver=1005", CONFIRMED, "cleaned +install\\data.dat", "+version=1006", ""},
-    Case{"VersionBeforeVer", "{full}data.dat", DATA, "path=sz:{install} version=1006 ver=1005", UP_TO_DATE_NO, "cleaned", "", ""},
-    Case{"OneCharacterText", "{key}\n55\n1004\n1\n", "", "path=sz:{install} version=sz:7", UP_TO_DATE_NO, "cleaned", "", ""},
-    Case{"LongTextFallsBackToVer", "{key}\n1004\n1\n1\n", "", "path=sz:{install} version=sz:1006 ver=1004", UP_TO_DATE_NO, "cleaned", "", ""},
-    Case{"MissingKey", "{key}\\Absent\n1006\n1004\n1\ndata.dat", DATA, R, {"recordMissing OK"}, "cleaned", "", ""},
-    Case{"NoPathQuietModeEndsSilently", "{quiet}data.dat", DATA, "version=1005", {}, "cleaned", "", ""},
-    Case{"NoPathFullModeShowsEmptyField", "{full}data.dat", DATA, "version=1005", {"path() OK"}, "cleaned", "", ""},
-    Case{"PathOf259Characters", "{quiet}data.dat", DATA, "path=sz:{x*259}", {"copyFailed({x*259}\\data.dat,206,0/1) No"}, "cleaned", "", ""},
-    Case{"PathOf260IsNotCut", "{full}data.dat", DATA, "path=sz:{x*260} version=1005", {"path() OK"}, "cleaned", "", ""},
-    Case{"UnterminatedPath", "{quiet}data.dat", DATA, "path=raw:{install}", {}, "cleaned +install\\data.dat", "", ""},
+    Case{"NonNumericStampsZero", "{key}\nbeta\n1004\n1\ndata.dat", DATA, "path=sz:{install} version=4294967295", CONFIRMED, "cleaned +install\\data.dat ~version=0", ""},
+    Case{"OnlyVer", "{full}data.dat", DATA, "path=sz:{install} ver=1005", CONFIRMED, "cleaned +install\\data.dat +version=1006", ""},
+    Case{"VersionBeforeVer", "{full}data.dat", DATA, "path=sz:{install} version=1006 ver=1005", UP_TO_DATE_NO, "cleaned", ""},
+    Case{"OneCharacterText", "{key}\n55\n1004\n1\n", "", "path=sz:{install} version=sz:7", UP_TO_DATE_NO, "cleaned", ""},
+    Case{"LongTextFallsBackToVer", "{key}\n1004\n1\n1\n", "", "path=sz:{install} version=sz:1006 ver=1004", UP_TO_DATE_NO, "cleaned", ""},
+    Case{"MissingKey", "{key}\\Absent\n1006\n1004\n1\ndata.dat", DATA, R, {"recordMissing OK"}, "cleaned", ""},
+    Case{"NoPathQuietModeEndsSilently", "{quiet}data.dat", DATA, "version=1005", {}, "cleaned", ""},
+    Case{"NoPathFullModeShowsEmptyField", "{full}data.dat", DATA, "version=1005", {"path() OK"}, "cleaned", ""},
+    Case{"PathOf259Characters", "{quiet}data.dat", DATA, "path=sz:{x*259}", {"copyFailed({x*259}\\data.dat,206,0/1) No"}, "cleaned", ""},
+    Case{"PathOf260IsNotCut", "{full}data.dat", DATA, "path=sz:{x*260} version=1005", {"path() OK"}, "cleaned", ""},
+    Case{"UnterminatedPath", "{quiet}data.dat", DATA, "path=raw:{install}", {}, "cleaned +install\\data.dat", ""},
     Case{"NestedKey", "{key}\\Nested\\Deeper\n1006\n1004\n1\ndata.dat", DATA, "Nested\\Deeper\\path=sz:{install} Nested\\Deeper\\version=1005",
-         CONFIRMED, "cleaned +install\\data.dat", "~Nested\\Deeper\\version=1006", ""}),
-    nameOf);
+         CONFIRMED, "cleaned +install\\data.dat ~Nested\\Deeper\\version=1006", ""}),
+    testing::PrintToStringParamName());
 
 // Faults a real installation meets, and hostile scripts: each ends cleanly, tells the user, and
 // writes nothing outside the installation (entries that would leave it fail with error 161).
 INSTANTIATE_TEST_SUITE_P(Faults, Run, testing::Values(
-    Case{"HeldOpen", "{quiet}a.dat\nb.dat", std::string(AB) + " locked:install\\a.dat=oldA", R, {"copyFailed({install}\\a.dat,32,0/2) Yes"}, "cleaned +install\\b.dat", "", ""},
-    Case{"IsAFolder", "{quiet}a.dat\nb.dat", std::string(AB) + " install\\a.dat\\", R, {"copyFailed({install}\\a.dat,5,0/2) Yes"}, "cleaned +install\\b.dat", "", ""},
+    Case{"HeldOpen", "{quiet}a.dat\nb.dat", std::string(AB) + " locked:install\\a.dat=oldA", R, {"copyFailed({install}\\a.dat,32,0/2) Yes"}, "cleaned +install\\b.dat", ""},
+    Case{"IsAFolder", "{quiet}a.dat\nb.dat", std::string(AB) + " install\\a.dat\\", R, {"copyFailed({install}\\a.dat,5,0/2) Yes"}, "cleaned +install\\b.dat", ""},
     // Wine running as root would overwrite a read-only file; the updater refuses, as Windows does.
-    Case{"ReadOnly", "{quiet}a.dat\nb.dat", std::string(AB) + " readonly:install\\a.dat=oldA", R, {"copyFailed({install}\\a.dat,5,0/2) Yes"}, "cleaned +install\\b.dat", "", ""},
-    Case{"MissingSourceOverReadOnly", "{quiet}c.dat\nb.dat", "patch\\b.dat=b readonly:install\\c.dat=old", R, {"copyFailed({install}\\c.dat,2,0/2) Yes"}, "cleaned +install\\b.dat", "", ""},
-    Case{"MissingSubFolder", "{quiet}sub\\a.dat\nb.dat", AB, R, {"copyFailed({install}\\sub\\a.dat,3,0/2) Yes"}, "cleaned +install\\b.dat", "", ""},
-    Case{"PathOver259Characters", "{quiet}{n*240}\nb.dat", "patch\\b.dat=b", R, {"copyFailed({install}\\{n*240},206,0/2) Yes"}, "cleaned +install\\b.dat", "", ""},
+    Case{"ReadOnly", "{quiet}a.dat\nb.dat", std::string(AB) + " readonly:install\\a.dat=oldA", R, {"copyFailed({install}\\a.dat,5,0/2) Yes"}, "cleaned +install\\b.dat", ""},
+    Case{"MissingSourceOverReadOnly", "{quiet}c.dat\nb.dat", "patch\\b.dat=b readonly:install\\c.dat=old", R, {"copyFailed({install}\\c.dat,2,0/2) Yes"}, "cleaned +install\\b.dat", ""},
+    Case{"MissingSubFolder", "{quiet}sub\\a.dat\nb.dat", AB, R, {"copyFailed({install}\\sub\\a.dat,3,0/2) Yes"}, "cleaned +install\\b.dat", ""},
+    Case{"PathOver259Characters", "{quiet}{n*240}\nb.dat", "patch\\b.dat=b", R, {"copyFailed({install}\\{n*240},206,0/2) Yes"}, "cleaned +install\\b.dat", ""},
     Case{"LeavingTheInstallation", "{quiet}..\\a.dat\ndata/../../a.dat\n...\\a.dat\nC:\\a.dat\n\\a.dat\nx:a.dat\nb.dat", AB, R,
          {"copyFailed({install}\\..\\a.dat,161,0/7) Yes", "copyFailed({install}\\data/../../a.dat,161,1/7) Yes",
           "copyFailed({install}\\...\\a.dat,161,2/7) Yes", "copyFailed({install}\\C:\\a.dat,161,3/7) Yes",
-          "copyFailed({install}\\\\a.dat,161,4/7) Yes", "copyFailed({install}\\x:a.dat,161,5/7) Yes"}, "cleaned +install\\b.dat", "", ""},
-    Case{"ListsItsOwnFiles", "{quiet}update.txt\nupdater.exe", "", R, {}, "cleaned +install\\update.txt +install\\updater.exe", "", ""},
-    Case{"NulEndsAnEntry", "{quiet}b.dat{nul}a.dat", AB, R, {}, "-patch\\update.txt -patch\\b.dat +install\\b.dat", "", ""},
-    Case{"LineOfThousandsOfCharacters", "{quiet}{n*700}", "", R, {"copyFailed({install}\\{n*259},206,0/3) No"}, "cleaned", "", ""},
-    Case{"MissingScript", "-", "patch\\game.exe=game patch\\readme.txt=keep", R, {"notFound({patch}\\update.txt) OK"}, "", "", ""},
-    Case{"FiftyEntriesFit", "{quiet}{f.dat\n# comments take no slot\n*50}", "patch\\f.dat=f", R, {}, "cleaned +install\\f.dat", "", ""},
-    Case{"FiftyOneAreRefused", "{quiet}{f.dat\n*51}", "patch\\f.dat=f", R, {"tooMany({patch}\\update.txt) OK"}, "-patch\\update.txt", "", ""},
-    Case{"OneMebibyteOfComments", "{quiet}{;ccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccc\n*16500}a.dat\nb.dat", AB, R, {}, "cleaned +install\\a.dat +install\\b.dat", "", ""},
+          "copyFailed({install}\\\\a.dat,161,4/7) Yes", "copyFailed({install}\\x:a.dat,161,5/7) Yes"}, "cleaned +install\\b.dat", ""},
+    Case{"ListsItsOwnFiles", "{quiet}update.txt\nupdater.exe", "", R, {}, "cleaned +install\\update.txt +install\\updater.exe", ""},
+    Case{"NulEndsAnEntry", "{quiet}b.dat{nul}a.dat", AB, R, {}, "-patch\\update.txt -patch\\b.dat +install\\b.dat", ""},
+    Case{"LineOfThousandsOfCharacters", "{quiet}{n*700}", "", R, {"copyFailed({install}\\{n*259},206,0/3) No"}, "cleaned", ""},
+    Case{"MissingScript", "-", "patch\\game.exe=game patch\\readme.txt=keep", R, {"notFound({patch}\\update.txt) OK"}, "", ""},
+    Case{"FiftyEntriesFit", "{quiet}{f.dat\n# comments take no slot\n*50}", "patch\\f.dat=f", R, {}, "cleaned +install\\f.dat", ""},
+    Case{"FiftyOneAreRefused", "{quiet}{f.dat\n*51}", "patch\\f.dat=f", R, {"tooMany({patch}\\update.txt) OK"}, "-patch\\update.txt", ""},
+    Case{"OneMebibyteOfComments", "{quiet}{;ccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccc\n*16500}a.dat\nb.dat", AB, R, {}, "cleaned +install\\a.dat +install\\b.dat", ""},
     // A drive's root: the cleanup acts on the root, never on the drive's current directory (P:\sub).
-    Case{"DriveRoot", "{quiet}a.dat", "driveroot a.dat=rootA sub\\a.dat=subA sub\\update.txt=decoy", R, {}, "-update.txt -a.dat +install\\a.dat", "", ""}),
-    nameOf);
+    Case{"DriveRoot", "{quiet}a.dat", "driveroot a.dat=rootA sub\\a.dat=subA sub\\update.txt=decoy", R, {}, "-update.txt -a.dat +install\\a.dat", ""},
+    // System DLLs and a shell planted beside the program are never loaded or run: a marker loaded leaves "<name>.loaded".
+    Case{"PlantedDllsAndShell", "{full}data.dat", "patch\\data.dat=d patch\\comctl32.dll=@marker patch\\uxtheme.dll=@marker "
+         "patch\\version.dll=@marker patch\\dwmapi.dll=@marker patch\\cmd.exe=@game", R, CONFIRMED,
+         "-patch\\update.txt -patch\\data.dat +install\\data.dat ~version=1006", ""}),
+    testing::PrintToStringParamName());
 
 // A patch unpacked into the game folder: the installed files are the patch files themselves.
 INSTANTIATE_TEST_SUITE_P(Unpacked, Run, testing::Values(
     Case{"QuietMode", "{quiet}game.exe\ndata\\level1.map\nRUN game.exe",
          "unpacked install\\game.exe=@game install\\level1.map=new install\\data\\level1.map=old", R, {},
-         "-install\\update.txt -install\\level1.map ~install\\data\\level1.map", "", "game.exe"},
-    Case{"RefusedAsTooOld", "{full}RUN game.exe", "unpacked install\\game.exe=@game", "path=sz:{install} version=1003", {"tooOld OK"}, "-install\\update.txt", "", ""},
+         "-install\\update.txt -install\\level1.map ~install\\data\\level1.map", "game.exe"},
+    Case{"RefusedAsTooOld", "{full}RUN game.exe", "unpacked install\\game.exe=@game", "path=sz:{install} version=1003", {"tooOld OK"}, "-install\\update.txt", ""},
     Case{"Cancelled", "{full}game.exe\ndata\\level1.map", "unpacked install\\game.exe=@game install\\level1.map=new install\\data\\level1.map=old",
-         R, {"path({install}) Cancel"}, "-install\\update.txt -install\\level1.map", "", ""},
+         R, {"path({install}) Cancel"}, "-install\\update.txt -install\\level1.map", ""},
     // Identity, not text: another case and a "." component name the same file.
-    Case{"OtherSpelling", "{full}GAME.EXE", "unpacked install\\game.exe=@game", R, {"path({install}) OK={install}\\.", "complete OK"}, "-install\\update.txt", "~version=1006", ""}),
-    nameOf);
-
-// Under Wine, ctest runs this with WINEDLLOVERRIDES=comctl32=n,b, so that Wine would take a
-// comctl32.dll from the program's folder as Windows does; a loaded marker leaves "<name>.loaded".
-INSTANTIATE_TEST_SUITE_P(Planted, Run, testing::Values(
-    Case{"DllsAndShell", "{full}data.dat", "patch\\data.dat=d patch\\comctl32.dll=@marker patch\\uxtheme.dll=@marker "
-         "patch\\version.dll=@marker patch\\dwmapi.dll=@marker patch\\cmd.exe=@game", R, CONFIRMED,
-         "-patch\\update.txt -patch\\data.dat +install\\data.dat", "~version=1006", ""}),
-    nameOf);
+    Case{"OtherSpelling", "{full}GAME.EXE", "unpacked install\\game.exe=@game", R, {"path({install}) OK={install}\\.", "complete OK"}, "-install\\update.txt ~version=1006", ""}),
+    testing::PrintToStringParamName());
 
 }  // namespace

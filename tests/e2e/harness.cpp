@@ -2,7 +2,6 @@
 
 #include <windows.h>
 #include <commctrl.h>
-#include <gtest/gtest.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -47,15 +46,14 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
     return text;
 }
 
-// Words split at blanks ("double quotes" keep blanks inside one), sorted by what follows their first character.
-std::vector<std::string> words(const std::string& text, bool sort = false)
+// Words split at blanks ("double quotes" keep blanks inside one), in sorted order.
+std::vector<std::string> words(const std::string& text)
 {
     std::istringstream in(text);
     std::vector<std::string> found;
     for (std::string word; in >> std::quoted(word, '"', '\x01');)
         found.push_back(word);
-    if (sort)
-        std::sort(found.begin(), found.end(), [](auto& a, auto& b) { return a.substr(1) < b.substr(1); });
+    std::sort(found.begin(), found.end());
     return found;
 }
 
@@ -125,12 +123,12 @@ std::string expected(const std::string& step, const std::string& patch)
 void answer(HWND window, std::string given)
 {
     given = given.substr(given.rfind(' ') + 1);
-    if (given.find('=') != std::string::npos) {
+    size_t equals = given.find('=');
+    if (equals != std::string::npos)
         SetDlgItemTextA(window, IDC_PATH, "");
-        for (char c : given.substr(given.find('=') + 1))
-            SendDlgItemMessageA(window, IDC_PATH, WM_CHAR, (BYTE)c, 0);
-        given.erase(given.find('='));
-    }
+    for (size_t at = equals + 1; equals != std::string::npos && at < given.size(); at++)  // keys: the field's limit applies
+        SendDlgItemMessageA(window, IDC_PATH, WM_CHAR, (BYTE)given[at], 0);
+    given = given.substr(0, equals);
     int button = std::map<std::string, int>{{"OK", IDOK}, {"Cancel", IDCANCEL}, {"Yes", IDYES}, {"No", IDNO}}[given];
     if (button)
         PostMessageA(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), (LPARAM)GetDlgItem(window, button));
@@ -223,8 +221,8 @@ Texts snapshotTree(const std::string& root)
     return tree;
 }
 
-// "+name", "~name", "-name" (with "=value" when asked), in the order of the names.
-std::vector<std::string> changesOf(const Texts& before, const Texts& after, bool withValues)
+// " +name ~name -name" (with "=value" when asked), each in double quotes.
+std::string changesOf(const Texts& before, const Texts& after, bool withValues)
 {
     std::string changes;
     for (const auto& [name, value] : after)
@@ -232,7 +230,7 @@ std::vector<std::string> changesOf(const Texts& before, const Texts& after, bool
             changes += (before.count(name) ? " \"~" : " \"+") + name + (withValues ? "=" + value : "") + "\"";
     for (const auto& [name, value] : before)
         changes += after.count(name) ? "" : " \"-" + name + "\"";
-    return words(changes, true);
+    return changes;
 }
 
 // Lays out "path=content" items below root; returns handles held open on the "locked:" ones.
@@ -283,11 +281,11 @@ std::string expand(std::string text, const Texts& run)
     text = replaceAll(replaceAll(text, "{quiet}", "{key}\n1006\n1004\n0\n"), "{full}", "{key}\n1006\n1004\n1\n");
     for (auto& [name, value] : run)
         text = replaceAll(text, name, value);
-    for (size_t open, close, star; (open = text.find('{')) != std::string::npos;) {
-        close = text.find('}', open), star = text.rfind('*', close);
-        std::string piece = text.substr(open + 1, star - open - 1), repeated;
+    for (size_t open; (open = text.find('{')) != std::string::npos;) {
+        size_t close = text.find('}', open), star = text.rfind('*', close);
+        std::string repeated;
         for (int n = std::stoi(text.substr(star + 1)); n > 0; n--)
-            repeated += piece;
+            repeated += text.substr(open + 1, star - open - 1);
         text.replace(open, close - open + 1, repeated);
     }
     return text;
@@ -295,16 +293,15 @@ std::string expand(std::string text, const Texts& run)
 
 }  // namespace
 
-void checkCase(const Case& row)
+TEST_P(Run, EndsAsExpected)
 {
+    const Case& row = GetParam();
     std::string id = testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + ("." + std::string(row.name));
     std::replace(id.begin(), id.end(), '/', '.');
     bool driveRoot = row.setUp.find("driveroot") != std::string::npos;
-    if (driveRoot && GetFileAttributesA("P:\\") == INVALID_FILE_ATTRIBUTES)
-        GTEST_SKIP() << "drive P: is not mapped (the Wine session maps it)";
     // A folder of its own, emptied first: a run that was stopped may have left anything there.
-    std::string root = driveRoot ? "P:" : (fs::temp_directory_path() / "updater-e2e" / id).string();
-    std::string install = root + "\\install", key = "Software\\UpdaterE2E\\" + id;
+    std::string root = driveRoot ? "P:" /* mapped by the Wine session */ : (fs::temp_directory_path() / "updater-e2e" / id).string(),
+                install = root + "\\install", key = "Software\\UpdaterE2E\\" + id;
     std::string patch = row.setUp.find("unpacked") != std::string::npos ? install : driveRoot ? root : root + "\\patch";
     std::error_code absent;
     for (auto& entry : fs::recursive_directory_iterator(root + "\\", absent))
@@ -330,14 +327,15 @@ void checkCase(const Case& row)
     for (const std::string& step : row.dialogue)
         steps.push_back(expand(step, run)), shown.push_back(expected(steps.back(), patch));
     SetEnvironmentVariableA("=P:", driveRoot ? "P:\\sub" : NULL);  // the drive's current directory, inherited
+    SetEnvironmentVariableA("WINEDLLOVERRIDES", "comctl32=n,b");  // only for Wine: take a planted comctl32 as Windows would
     EXPECT_EQ(startAndAnswer(patch, steps, row.launched.substr(0, row.launched.find(' '))), shown);
     for (HANDLE file : held)
         CloseHandle(file);
 
     EXPECT_EQ(readFile(install + "\\launch.log"), row.launched.empty() ? "" : install + "\n" + row.launched);
     fs::remove(install + "\\launch.log");
-    EXPECT_EQ(changesOf(treeBefore, snapshotTree(root + "\\"), false), words(expand(replaceAll(row.changes, "cleaned", cleaned), run), true));
     snapshotRecord(HKEY_CURRENT_USER, key, "", &recordAfter);
-    EXPECT_EQ(changesOf(recordBefore, recordAfter, true), words(expand(row.recordChanges, run), true));
+    EXPECT_EQ(words(changesOf(treeBefore, snapshotTree(root + "\\"), false) + changesOf(recordBefore, recordAfter, true)),
+              words(expand(replaceAll(row.changes, "cleaned", cleaned), run)));
     RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
 }

@@ -5,7 +5,8 @@
 // launched with what the case expects. In every text {root}, {patch}, {install}, {key} and
 // {nul} stand for this run's values; {quiet} and {full} for the usual header ({key}, 1006,
 // 1004, mode); {text*N} repeats text N times.
-#include <ostream>
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -16,16 +17,14 @@ struct Case {
     // a folder; "readonly:" or "locked:" (held open) before a file; "unpacked" (the patch lies in the
     // installation), "driveroot" (the patch is P:\, whose current directory is P:\sub)
     std::string setUp;
-    std::string record;  // "path=sz:{install} version=1005"; "raw:" unterminated, "hexT:" any type, "Sub\name="
+    std::string record;  // "path=sz:{install} version=1005"; "raw:" unterminated, "Sub\name=" in a sub key
     std::vector<std::string> dialogue;  // each window once: "form(arguments) Answer[=typed]"
-    std::string changes;                // of the tree: "+new -gone ~changed"; "cleaned": every patch file gone
-    std::string recordChanges;          // "~version=1006"
+    // of the tree and the record: "+new -gone ~changed", record values with "=value"; "cleaned": every patch file gone
+    std::string changes;
     std::string launched;               // the game's command line, run from {install}; "" when nothing runs
 };
 
-inline void PrintTo(const Case& row, std::ostream* out)
-{
-    *out << row.name;
-}
+inline void PrintTo(const Case& row, std::ostream* out) { *out << row.name; }
 
-void checkCase(const Case& row);
+// Runs each row it is given (INSTANTIATE_TEST_SUITE_P(Group, Run, ...)) and applies every check.
+class Run : public testing::TestWithParam<Case> {};

@@ -7,11 +7,8 @@ extern "C" __declspec(dllexport) void WINAPI InitCommonControls() {}
 
 BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID)
 {
-    if (reason == DLL_PROCESS_ATTACH) {
-        char marker[MAX_PATH + 8];
-        DWORD length = GetModuleFileNameA(self, marker, MAX_PATH);
-        lstrcpyA(marker + length, ".loaded");
-        CloseHandle(CreateFileA(marker, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
-    }
+    char marker[MAX_PATH + 8] = "";
+    if (reason == DLL_PROCESS_ATTACH && GetModuleFileNameA(self, marker, MAX_PATH))
+        CloseHandle(CreateFileA(lstrcatA(marker, ".loaded"), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
     return TRUE;
 }

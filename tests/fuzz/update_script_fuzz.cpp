@@ -6,16 +6,8 @@
 
 #include "run/update_script.h"
 
-static void check(bool condition)
-{
-    if (!condition)
-        abort();
-}
-
-static bool terminated(const char* text)
-{
-    return memchr(text, '\0', TEXT_CAPACITY) != nullptr;
-}
+#define CHECK(condition) ((condition) ? (void)0 : abort())
+#define TERMINATED(text) (memchr(text, '\0', TEXT_CAPACITY) != nullptr)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -26,23 +18,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     beginScript(&reader, &pieceByPiece);
     for (size_t at = 0, piece = size ? 1 + data[0] % 300 : 1; at < size; at += piece)
         feedScript(&reader, bytes + at, size - at < piece ? size - at : piece);
-    check(endScript(&reader) == result && memcmp(&script, &pieceByPiece, sizeof script) == 0);
+    CHECK(endScript(&reader) == result && memcmp(&script, &pieceByPiece, sizeof script) == 0);
 
-    check(script.entryCount >= 0 && script.entryCount <= MAX_FILE_ENTRIES);
-    check(result == SCRIPT_READ || script.entryCount == MAX_FILE_ENTRIES);
-    check(terminated(script.registryKey) && terminated(script.patchVersion) && terminated(script.minimumVersion));
-    check(terminated(script.runCommand) && (script.hasRunCommand || script.runCommand[0] == '\0'));
+    CHECK(script.entryCount >= 0 && script.entryCount <= MAX_FILE_ENTRIES);
+    CHECK(result == SCRIPT_READ || script.entryCount == MAX_FILE_ENTRIES);
+    CHECK(TERMINATED(script.registryKey) && TERMINATED(script.patchVersion) && TERMINATED(script.minimumVersion));
+    CHECK(TERMINATED(script.runCommand) && (script.hasRunCommand || script.runCommand[0] == '\0'));
     bool commandIsAnEntry = !script.hasRunCommand;
     for (int i = 0; i < script.entryCount; i++) {
         const FileEntry& entry = script.entries[i];
-        check(terminated(entry.targetPath) && terminated(entry.sourceName) && !strchr(entry.sourceName, '\\'));
-        check(strstr(entry.targetPath, entry.sourceName) != nullptr);
+        CHECK(TERMINATED(entry.targetPath) && TERMINATED(entry.sourceName) && !strchr(entry.sourceName, '\\'));
+        CHECK(strstr(entry.targetPath, entry.sourceName) != nullptr);
         size_t length = strlen(entry.targetPath);
-        check(length == 0 || (entry.targetPath[length - 1] != '\n' && entry.targetPath[length - 1] != ' '));
+        CHECK(length == 0 || (entry.targetPath[length - 1] != '\n' && entry.targetPath[length - 1] != ' '));
         commandIsAnEntry = commandIsAnEntry || strcmp(entry.targetPath, script.runCommand) == 0;
     }
-    check(commandIsAnEntry);
+    CHECK(commandIsAnEntry);
     for (int i = script.entryCount; i < MAX_FILE_ENTRIES; i++)
-        check(script.entries[i].targetPath[0] == '\0');
+        CHECK(script.entries[i].targetPath[0] == '\0');
     return 0;
 }

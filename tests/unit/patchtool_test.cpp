@@ -14,7 +14,7 @@ namespace {
 
 struct ToolCase {
     const char* name;
-    std::string files;       // "path=content|...", "{nul}" a NUL byte, "N:path#=content" N files numbered from 0
+    std::string files;       // "path=content|...", "{nul}" a NUL byte; "#" in a path is its place in the list
     const char* args;
     int status;
     const char* diagnostics;  // the start of each line of standard error, one a line
@@ -43,18 +43,15 @@ TEST_P(Patchtool, Diagnoses)
     fs::remove_all(root);
     fs::create_directories(root);
     std::stringstream files(row.files + "|"), args(row.args), err, out;
-    for (std::string file; std::getline(files, file, '|') && !file.empty();) {
-        int count = isdigit(file[0]) ? std::stoi(file) : 1;
-        file.erase(0, file.find(':') + 1);
-        for (int i = 0; i < count; i++) {
-            std::string name = file.substr(0, file.find('=')), content = file.substr(file.find('=') + 1);
-            if (name.find('#') != std::string::npos)
-                name.replace(name.find('#'), 1, std::to_string(i));
-            if (content.find("{nul}") != std::string::npos)
-                content.replace(content.find("{nul}"), 5, std::string(1, '\0'));
-            fs::create_directories((root / name).parent_path());
-            std::ofstream(root / name, std::ios::binary) << content;
-        }
+    int index = 0;
+    for (std::string file; std::getline(files, file, '|') && !file.empty(); index++) {
+        std::string name = file.substr(0, file.find('=')), content = file.substr(file.find('=') + 1);
+        if (name.find('#') != std::string::npos)
+            name.replace(name.find('#'), 1, std::to_string(index));
+        if (content.find("{nul}") != std::string::npos)
+            content.replace(content.find("{nul}"), 5, std::string(1, '\0'));
+        fs::create_directories((root / name).parent_path());
+        std::ofstream(root / name, std::ios::binary) << content;
     }
     std::vector<std::string> words{std::istream_iterator<std::string>(args), {}};
     fs::current_path(root);
@@ -91,12 +88,12 @@ INSTANTIATE_TEST_SUITE_P(Check, Patchtool, testing::Values(
     ToolCase{"ListsItsOwnScript", SHIP "a.dat\nupdate.txt\n", "check ship", 0, "ship/update.txt:6: warning: the entry installs the patch's own update.txt"},
     ToolCase{"MissingUpdater", "ship/a.dat=a|ship/update.txt=K\n2\n1\n0\na.dat", "check ship", 0, "ship/updater.exe: warning: missing"},
     ToolCase{"NoScript", "ship/a.dat=a", "check ship", 2, "ship/update.txt: error: cannot be read"}),
-    [](const testing::TestParamInfo<ToolCase>& info) { return info.param.name; });
+    testing::PrintToStringParamName());
 
 INSTANTIATE_TEST_SUITE_P(Build, Patchtool, testing::Values(
     ToolCase{"Clean", TREES "old/data/b.dat=1|new/data/b.dat=1|new/data/c.dat=c|new/game.exe=g|old/game.exe=g", BUILD " --run game.exe", 0, ""},
     ToolCase{"FolderOldLacks", TREES "new/sub/x.dat=x", BUILD, 1, "new/sub/x.dat: error: the folder \"sub\" is not in OLD"},
-    ToolCase{"FiftyOneFiles", TREES "50:new/f#.dat=x", BUILD, 1, "new: error: 51 files to ship"},
+    ToolCase{"FiftyOneFiles", TREES + times("new/f#.dat=x|", 50), BUILD, 1, "new: error: 51 files to ship"},
     ToolCase{"Inexpressible", TREES "new/;x.dat=x|new/RUN x=x", BUILD, 1, "new/;x.dat: error: \";x.dat\" begins with \";\"\nnew/RUN x: error: \"RUN x\" begins with RUN and a blank"},
     ToolCase{"NothingChanged", "u.exe=u|old/a.dat=1|new/a.dat=1", BUILD, 1, "new: error: nothing changed"},
     ToolCase{"OldFileStays", TREES "old/gone.txt=g", BUILD, 0, "old/gone.txt: warning: not in NEW"},
@@ -106,6 +103,6 @@ INSTANTIATE_TEST_SUITE_P(Build, Patchtool, testing::Values(
     ToolCase{"OutNotEmpty", TREES "out/x=x", BUILD, 2, "out: error: exists and is not empty"},
     ToolCase{"NoUpdater", TREES, "build old new out --key K --version 2 --min 1", 0, "out/updater.exe: warning: missing: give --updater"},
     ToolCase{"Usage", "", "build old new", 2, "patchtool: unknown command or wrong arguments; see patchtool --help"}),
-    [](const testing::TestParamInfo<ToolCase>& info) { return info.param.name; });
+    testing::PrintToStringParamName());
 
 }  // namespace
