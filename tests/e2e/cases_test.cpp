@@ -1,5 +1,4 @@
-// Every patch run as a row: script, set-up, record, dialogue, then the changes of the
-// tree and of the record, and the launched command line.
+// Every patch run as a row: script, set-up, record, dialogue, changes, launched command line.
 #include <gtest/gtest.h>
 
 #include "harness.h"
@@ -13,10 +12,11 @@ const char* const INSTALLED = "cleaned +install\\game.exe +install\\data\\maps\\
 const char* const ABC = "patch\\a.dat=a patch\\c.dat=c";
 const char* const AB = "patch\\a.dat=newA patch\\b.dat=newB";
 const char* const DATA = "patch\\data.dat=new";
+const char* const UNPACKED = "unpacked install\\game.exe=@game install\\level1.map=new install\\data\\level1.map=old";
 const std::vector<std::string> CONFIRMED = {"path({install}) OK", "complete OK"};
 const std::vector<std::string> UP_TO_DATE_NO = {"upToDate No"};
 
-INSTANTIATE_TEST_SUITE_P(Roads, Run, testing::Values(
+ROWS(Roads,
     Case{"FullMode", std::string("{full}") + TYPICAL, GAME, R, CONFIRMED, std::string(INSTALLED) + " ~version=1006", "game.exe"},
     Case{"QuietMode", std::string("{quiet}") + TYPICAL, GAME, R, {}, INSTALLED, "game.exe"},
     Case{"NoEntries", "{full}", DATA, R, CONFIRMED, "-patch\\update.txt ~version=1006", ""},
@@ -25,29 +25,25 @@ INSTANTIATE_TEST_SUITE_P(Roads, Run, testing::Values(
     Case{"SecondFailsNo", "{full}a.dat\nb.dat\nc.dat", ABC, R, {"path({install}) OK", "copyFailed({install}\\b.dat,2,1/3) No", "incomplete(2,3) OK"}, "cleaned +install\\a.dat", ""},
     Case{"SecondFailsQuietMode", "{quiet}a.dat\r\nb.dat\r\nc.dat\r\n", ABC, R, {"copyFailed({install}\\b.dat,2,1/3) Yes"}, "cleaned +install\\a.dat +install\\c.dat", ""},
     // A close during a long copy ends the dialog only once every entry is copied; the run goes on after it.
-    Case{"CloseDuringTheCopy", "{full}big.bin\nb.dat", "patch\\big.bin=@size:268435456 patch\\b.dat=b", R,
-         {"path({install}) OK", "copy Close", "complete OK"}, "cleaned +install\\big.bin +install\\b.dat ~version=1006", ""}),
-    testing::PrintToStringParamName());
+    Case{"CloseDuringTheCopy", "{full}big.bin\nb.dat", "patch\\big.bin=@size:268435456 patch\\b.dat=b", R, {"path({install}) OK", "copy Close", "complete OK"}, "cleaned +install\\big.bin +install\\b.dat ~version=1006", ""});
 
-INSTANTIATE_TEST_SUITE_P(PathDialog, Run, testing::Values(
+ROWS(PathDialog,
     Case{"OkWithNewFolder", "{full}data.dat", "patch\\data.dat=new other\\", R, {"path({install}) OK={root}\\other", "complete OK"}, "cleaned +other\\data.dat ~version=1006", ""},
     Case{"OkOnEmptiedField", "{full}data.dat", DATA, R, {"path({install}) OK="}, "cleaned", ""},
     Case{"Cancel", "{full}data.dat", DATA, R, {"path({install}) Cancel"}, "cleaned", ""},
     Case{"CloseBoxDiscardsEdit", "{full}data.dat", "patch\\data.dat=new other\\", R, {"path({install}) Close={root}\\other", "complete OK"}, "cleaned +install\\data.dat ~version=1006", ""},
     // The field takes 259 characters, whole: with the file name the path is too long to copy to.
-    Case{"FieldTakes259Characters", "{full}data.dat", DATA, R, {"path({install}) OK={x*300}", "copyFailed({x*259}\\data.dat,206,0/1) No", "incomplete(1,1) OK"}, "cleaned", ""}),
-    testing::PrintToStringParamName());
+    Case{"FieldTakes259Characters", "{full}data.dat", DATA, R, {"path({install}) OK={x*300}", "copyFailed({x*259}\\data.dat,206,0/1) No", "incomplete(1,1) OK"}, "cleaned", ""});
 
-INSTANTIATE_TEST_SUITE_P(RunEntries, Run, testing::Values(
+ROWS(RunEntries,
     Case{"OnlyTheLastIsLaunched", "{quiet}RUN first.exe\nRUN game.exe", "patch\\first.exe=@game patch\\game.exe=@game", R, {}, "cleaned +install\\first.exe +install\\game.exe", "game.exe"},
     // File and command at once: the file "game.exe -x" is copied, game.exe runs with -x.
     Case{"WithArguments", "{quiet}game.exe\nRUN game.exe -x", "patch\\game.exe=@game \"patch\\game.exe -x=x\"", R, {}, "cleaned +install\\game.exe \"+install\\game.exe -x\"", "game.exe -x"},
-    Case{"RunInsideANameIsAFile", "{quiet}data\\RUNES.dat", "patch\\RUNES.dat=runes install\\data\\", R, {}, "cleaned +install\\data\\RUNES.dat", ""}),
-    testing::PrintToStringParamName());
+    Case{"RunInsideANameIsAFile", "{quiet}data\\RUNES.dat", "patch\\RUNES.dat=runes install\\data\\", R, {}, "cleaned +install\\data\\RUNES.dat", ""});
 
 // The record and the version gate. A version value is read from whatever bytes it holds, up
 // to 4; each patch version there equals the value as it should read, so a right read asks.
-INSTANTIATE_TEST_SUITE_P(Record, Run, testing::Values(
+ROWS(Record,
     Case{"TooOld", "{full}data.dat", DATA, "path=sz:{install} version=1003", {"tooOld OK"}, "cleaned", ""},
     Case{"Newer", "{full}data.dat", DATA, "path=sz:{install} version=1007", {"newer OK"}, "cleaned", ""},
     Case{"UpToDateNo", "{full}data.dat", DATA, "path=sz:{install} version=1006", UP_TO_DATE_NO, "cleaned", ""},
@@ -65,13 +61,11 @@ INSTANTIATE_TEST_SUITE_P(Record, Run, testing::Values(
     Case{"PathOf259Characters", "{quiet}data.dat", DATA, "path=sz:{x*259}", {"copyFailed({x*259}\\data.dat,206,0/1) No"}, "cleaned", ""},
     Case{"PathOf260IsNotCut", "{full}data.dat", DATA, "path=sz:{x*260} version=1005", {"path() OK"}, "cleaned", ""},
     Case{"UnterminatedPath", "{quiet}data.dat", DATA, "path=raw:{install}", {}, "cleaned +install\\data.dat", ""},
-    Case{"NestedKey", "{key}\\Nested\\Deeper\n1006\n1004\n1\ndata.dat", DATA, "Nested\\Deeper\\path=sz:{install} Nested\\Deeper\\version=1005",
-         CONFIRMED, "cleaned +install\\data.dat ~Nested\\Deeper\\version=1006", ""}),
-    testing::PrintToStringParamName());
+    Case{"NestedKey", "{key}\\Nested\\Deeper\n1006\n1004\n1\ndata.dat", DATA, "Nested\\Deeper\\path=sz:{install} Nested\\Deeper\\version=1005", CONFIRMED, "cleaned +install\\data.dat ~Nested\\Deeper\\version=1006", ""});
 
 // Faults a real installation meets, and hostile scripts: each ends cleanly, tells the user, and
 // writes nothing outside the installation (entries that would leave it fail with error 161).
-INSTANTIATE_TEST_SUITE_P(Faults, Run, testing::Values(
+ROWS(Faults,
     Case{"HeldOpen", "{quiet}a.dat\nb.dat", std::string(AB) + " locked:install\\a.dat=oldA", R, {"copyFailed({install}\\a.dat,32,0/2) Yes"}, "cleaned +install\\b.dat", ""},
     Case{"IsAFolder", "{quiet}a.dat\nb.dat", std::string(AB) + " install\\a.dat\\", R, {"copyFailed({install}\\a.dat,5,0/2) Yes"}, "cleaned +install\\b.dat", ""},
     // Wine running as root would overwrite a read-only file; the updater refuses, as Windows does.
@@ -80,9 +74,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, Run, testing::Values(
     Case{"MissingSubFolder", "{quiet}sub\\a.dat\nb.dat", AB, R, {"copyFailed({install}\\sub\\a.dat,3,0/2) Yes"}, "cleaned +install\\b.dat", ""},
     Case{"PathOver259Characters", "{quiet}{n*240}\nb.dat", "patch\\b.dat=b", R, {"copyFailed({install}\\{n*240},206,0/2) Yes"}, "cleaned +install\\b.dat", ""},
     Case{"LeavingTheInstallation", "{quiet}..\\a.dat\ndata/../../a.dat\n...\\a.dat\nC:\\a.dat\n\\a.dat\nx:a.dat\nb.dat", AB, R,
-         {"copyFailed({install}\\..\\a.dat,161,0/7) Yes", "copyFailed({install}\\data/../../a.dat,161,1/7) Yes",
-          "copyFailed({install}\\...\\a.dat,161,2/7) Yes", "copyFailed({install}\\C:\\a.dat,161,3/7) Yes",
-          "copyFailed({install}\\\\a.dat,161,4/7) Yes", "copyFailed({install}\\x:a.dat,161,5/7) Yes"}, "cleaned +install\\b.dat", ""},
+         {"copyFailed({install}\\..\\a.dat,161,0/7) Yes", "copyFailed({install}\\data/../../a.dat,161,1/7) Yes", "copyFailed({install}\\...\\a.dat,161,2/7) Yes", "copyFailed({install}\\C:\\a.dat,161,3/7) Yes", "copyFailed({install}\\\\a.dat,161,4/7) Yes", "copyFailed({install}\\x:a.dat,161,5/7) Yes"}, "cleaned +install\\b.dat", ""},
     Case{"ListsItsOwnFiles", "{quiet}update.txt\nupdater.exe", "", R, {}, "cleaned +install\\update.txt +install\\updater.exe", ""},
     Case{"NulEndsAnEntry", "{quiet}b.dat{nul}a.dat", AB, R, {}, "-patch\\update.txt -patch\\b.dat +install\\b.dat", ""},
     Case{"LineOfThousandsOfCharacters", "{quiet}{n*700}", "", R, {"copyFailed({install}\\{n*259},206,0/3) No"}, "cleaned", ""},
@@ -93,21 +85,14 @@ INSTANTIATE_TEST_SUITE_P(Faults, Run, testing::Values(
     // A drive's root: the cleanup acts on the root, never on the drive's current directory (P:\sub).
     Case{"DriveRoot", "{quiet}a.dat", "driveroot a.dat=rootA sub\\a.dat=subA sub\\update.txt=decoy", R, {}, "-update.txt -a.dat +install\\a.dat", ""},
     // System DLLs and a shell planted beside the program are never loaded or run: a marker loaded leaves "<name>.loaded".
-    Case{"PlantedDllsAndShell", "{full}data.dat", "patch\\data.dat=d patch\\comctl32.dll=@marker patch\\uxtheme.dll=@marker "
-         "patch\\version.dll=@marker patch\\dwmapi.dll=@marker patch\\cmd.exe=@game", R, CONFIRMED,
-         "-patch\\update.txt -patch\\data.dat +install\\data.dat ~version=1006", ""}),
-    testing::PrintToStringParamName());
+    Case{"PlantedDllsAndShell", "{full}data.dat", "patch\\data.dat=d patch\\comctl32.dll=@marker patch\\uxtheme.dll=@marker patch\\version.dll=@marker patch\\dwmapi.dll=@marker patch\\cmd.exe=@game", R, CONFIRMED, "-patch\\update.txt -patch\\data.dat +install\\data.dat ~version=1006", ""});
 
 // A patch unpacked into the game folder: the installed files are the patch files themselves.
-INSTANTIATE_TEST_SUITE_P(Unpacked, Run, testing::Values(
-    Case{"QuietMode", "{quiet}game.exe\ndata\\level1.map\nRUN game.exe",
-         "unpacked install\\game.exe=@game install\\level1.map=new install\\data\\level1.map=old", R, {},
-         "-install\\update.txt -install\\level1.map ~install\\data\\level1.map", "game.exe"},
+ROWS(Unpacked,
+    Case{"QuietMode", "{quiet}game.exe\ndata\\level1.map\nRUN game.exe", UNPACKED, R, {}, "-install\\update.txt -install\\level1.map ~install\\data\\level1.map", "game.exe"},
     Case{"RefusedAsTooOld", "{full}RUN game.exe", "unpacked install\\game.exe=@game", "path=sz:{install} version=1003", {"tooOld OK"}, "-install\\update.txt", ""},
-    Case{"Cancelled", "{full}game.exe\ndata\\level1.map", "unpacked install\\game.exe=@game install\\level1.map=new install\\data\\level1.map=old",
-         R, {"path({install}) Cancel"}, "-install\\update.txt -install\\level1.map", ""},
+    Case{"Cancelled", "{full}game.exe\ndata\\level1.map", UNPACKED, R, {"path({install}) Cancel"}, "-install\\update.txt -install\\level1.map", ""},
     // Identity, not text: another case and a "." component name the same file.
-    Case{"OtherSpelling", "{full}GAME.EXE", "unpacked install\\game.exe=@game", R, {"path({install}) OK={install}\\.", "complete OK"}, "-install\\update.txt ~version=1006", ""}),
-    testing::PrintToStringParamName());
+    Case{"OtherSpelling", "{full}GAME.EXE", "unpacked install\\game.exe=@game", R, {"path({install}) OK={install}\\.", "complete OK"}, "-install\\update.txt ~version=1006", ""});
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include <fstream>
 #include <iomanip>
 #include <map>
-#include <set>
 #include <sstream>
 
 #include "resource.h"
@@ -21,8 +20,8 @@ namespace {
 
 const std::string COPY_CAPTION = "SRVN Updater";
 
-// Each window as the user reads it: "caption: texts [field] buttons", "!" for an icon, and
-// "(cleaned)" once update.txt is gone; %1.. are the step's arguments.
+// Each window as the user reads it: "caption: texts [field] buttons", "!" for an icon, "(cleaned)"
+// once update.txt is gone; %1.. are the step's arguments.
 const Texts FORMS = {
     {"notFound", "Sorvane Online: %1 file not found. OK ! (cleaned)"},
     {"tooMany", "Sorvane Online: %1 lists more than 50 files. OK !"},
@@ -136,9 +135,8 @@ void answer(HWND window, std::string given)
         PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
-// Starts patch\updater.exe and answers each window with the next step (one the steps did not
-// expect gets what a cautious user would press). Returns what was shown, then the child
-// processes other than the launched program, once they have ended.
+// Starts patch\updater.exe and answers each window with the next step, or as a cautious user would.
+// Returns what was shown, then the child processes other than the launched program, once ended.
 std::vector<std::string> startAndAnswer(const std::string& patch, const std::vector<std::string>& steps,
                                         const std::string& launched)
 {
@@ -152,14 +150,14 @@ std::vector<std::string> startAndAnswer(const std::string& patch, const std::vec
             return {"could not start: error " + std::to_string(GetLastError())};
         else
             std::cout << "[ harness  ] Wine refused to start the program (error 1359); starting it once more\n";
-    std::set<HWND> answered;
+    std::vector<HWND> answered;
     size_t next = 0;
     for (DWORD begun = GetTickCount(); WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT;) {
         if (GetTickCount() - begun > 30000 && TerminateProcess(process.hProcess, 1))
             shown.push_back("did not end within 30 s");
         for (HWND window : windowsOf(process.dwProcessId)) {
             std::string seen = windowText(window);
-            if (answered.count(window) || (seen == COPY_CAPTION && (next == steps.size() || steps[next].rfind("copy ", 0))))
+            if (std::count(answered.begin(), answered.end(), window) || (seen == COPY_CAPTION && (next == steps.size() || steps[next].rfind("copy ", 0))))
                 continue;  // the copy dialog closes itself; it is judged by the files it copies
             if (seen != COPY_CAPTION) {
                 bool cleaned = GetFileAttributesA((patch + "\\update.txt").c_str()) == INVALID_FILE_ATTRIBUTES;
@@ -170,7 +168,7 @@ std::vector<std::string> startAndAnswer(const std::string& patch, const std::vec
             if (!IsWindow(window))
                 continue;  // closed while it was read: not a window the user saw
             shown.push_back(seen);
-            answered.insert(window);
+            answered.push_back(window);
             answer(window, next < steps.size() ? steps[next++]
                            : GetDlgItem(window, IDC_PATH) ? "Cancel" : GetDlgItem(window, IDNO) ? "No" : "OK");
         }
@@ -207,17 +205,13 @@ void snapshotRecord(HKEY parent, const std::string& key, const std::string& pref
     RegCloseKey(record);
 }
 
-// Files and folders ("name\") below root with their contents; large files by size alone.
+// Folders ("name\") and files with their contents (large ones by size alone) below root.
 Texts snapshotTree(const std::string& root)
 {
     Texts tree;
-    for (auto& entry : fs::recursive_directory_iterator(root)) {
-        std::string name = fs::relative(entry.path(), root).string();
-        if (entry.is_directory())
-            tree[name + "\\"] = "";
-        else
-            tree[name] = entry.file_size() > (1u << 20) ? "size " + std::to_string(entry.file_size()) : readFile(entry.path());
-    }
+    for (auto& entry : fs::recursive_directory_iterator(root))
+        tree[fs::relative(entry.path(), root).string() + (entry.is_directory() ? "\\" : "")] =
+            entry.is_directory() ? "" : entry.file_size() > (1u << 20) ? "size " + std::to_string(entry.file_size()) : readFile(entry.path());
     return tree;
 }
 
@@ -296,8 +290,7 @@ std::string expand(std::string text, const Texts& run)
 TEST_P(Run, EndsAsExpected)
 {
     const Case& row = GetParam();
-    std::string id = testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + ("." + std::string(row.name));
-    std::replace(id.begin(), id.end(), '/', '.');
+    std::string id = replaceAll(testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + ("." + std::string(row.name)), "/", ".");
     bool driveRoot = row.setUp.find("driveroot") != std::string::npos;
     // A folder of its own, emptied first: a run that was stopped may have left anything there.
     std::string root = driveRoot ? "P:" /* mapped by the Wine session */ : (fs::temp_directory_path() / "updater-e2e" / id).string(),

@@ -1,10 +1,9 @@
 #pragma once
-// End-to-end harness: lays out a patch folder, an installation and a registry record from a
-// case's text, starts the real updater.exe, answers each window it shows by caption and
-// control id, and compares what it showed, the whole folder tree, the record and what it
-// launched with what the case expects. In every text {root}, {patch}, {install}, {key} and
-// {nul} stand for this run's values; {quiet} and {full} for the usual header ({key}, 1006,
-// 1004, mode); {text*N} repeats text N times.
+// End-to-end harness: lays out a patch folder, an installation and a registry record from a case,
+// starts the real updater.exe, answers each window by caption and control id, and compares what it
+// showed, the whole folder tree, the record and what it launched with what the case expects. In any
+// text {root}, {patch}, {install}, {key}, {nul} stand for this run's values; {quiet} and {full} for
+// the usual header ({key}, 1006, 1004, mode); {text*N} repeats text N times.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -26,5 +25,6 @@ struct Case {
 
 inline void PrintTo(const Case& row, std::ostream* out) { *out << row.name; }
 
-// Runs each row it is given (INSTANTIATE_TEST_SUITE_P(Group, Run, ...)) and applies every check.
+// Runs each row and applies every check; ROWS(Group, Case{...}, ...) names a group of rows.
 class Run : public testing::TestWithParam<Case> {};
+#define ROWS(group, ...) INSTANTIATE_TEST_SUITE_P(group, Run, testing::Values(__VA_ARGS__), testing::PrintToStringParamName())

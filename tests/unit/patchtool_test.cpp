@@ -20,15 +20,9 @@ struct ToolCase {
     const char* diagnostics;  // the start of each line of standard error, one a line
 };
 
-std::string times(const std::string& text, int count)
-{
-    return count ? text + times(text, count - 1) : "";
-}
+std::string times(const std::string& text, int count) { return count ? text + times(text, count - 1) : ""; }
 
-void PrintTo(const ToolCase& row, std::ostream* out)
-{
-    *out << row.name;
-}
+void PrintTo(const ToolCase& row, std::ostream* out) { *out << row.name; }
 
 #define SHIP "ship/updater.exe=u|ship/a.dat=a|ship/update.txt=K\n2\n1\n0\n"
 #define BUILD "build old new out --key K --version 2 --min 1 --updater u.exe"
@@ -65,9 +59,7 @@ TEST_P(Patchtool, Diagnoses)
 
 INSTANTIATE_TEST_SUITE_P(Check, Patchtool, testing::Values(
     ToolCase{"Clean", SHIP "a.dat\nA.DAT\nRUN a.dat\n", "check ship", 0, ""},
-    ToolCase{"HeaderLineOf259", "ship/a.dat=a|ship/updater.exe=u|ship/update.txt=" + std::string(259, 'k') + "\n2\n1\n0\na.dat", "check ship", 1,
-             "ship/update.txt:1: error: the line is 259 characters long\nship/update.txt:2: error: the patch version \"\" is not a number\n"
-             "ship/update.txt:4: error: the flat file \"0\""},
+    ToolCase{"HeaderLineOf259", "ship/a.dat=a|ship/updater.exe=u|ship/update.txt=" + std::string(259, 'k') + "\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the line is 259 characters long\nship/update.txt:2: error: the patch version \"\" is not a number\nship/update.txt:4: error: the flat file \"0\""},
     ToolCase{"VersionNotANumber", SHIP "a.dat|ship/update.txt=K\nbeta\n1\n0\na.dat", "check ship", 1, "ship/update.txt:2: error: the patch version \"beta\" is not a number"},
     ToolCase{"MinimumAbovePatch", SHIP "a.dat|ship/update.txt=K\n2\n3\n0\na.dat", "check ship", 1, "ship/update.txt:3: error: the minimum version is above"},
     ToolCase{"ModeLine", SHIP "a.dat|ship/update.txt=K\n2\n1\nyes\na.dat", "check ship", 0, "ship/update.txt:4: warning: the mode line \"yes\" reads as quiet"},
@@ -78,9 +70,7 @@ INSTANTIATE_TEST_SUITE_P(Check, Patchtool, testing::Values(
     ToolCase{"MissingFlatFile", SHIP "a.dat\nb.dat\n", "check ship", 1, "ship/update.txt:6: error: the flat file \"b.dat\""},
     ToolCase{"SharedFlatFile", SHIP "a.dat\nsub\\a.dat\n", "check ship", 0, "ship/update.txt:6: warning: shares the flat file"},
     ToolCase{"LeavesInstallation", SHIP "..\\a.dat\n", "check ship", 1, "ship/update.txt:5: error: \"..\\a.dat\" leaves"},
-    ToolCase{"RefusedNames", SHIP "a.dat\ncon.txt\na<b.dat\nx.dat.\n|ship/con.txt=c|ship/a<b.dat=a|ship/x.dat.=x", "check ship", 1,
-             "ship/update.txt:6: error: \"con.txt\" uses the device name\nship/update.txt:7: error: \"a<b.dat\" holds a character"
-             "\nship/update.txt:8: error: \"x.dat.\" has a name ending in a dot"},
+    ToolCase{"RefusedNames", SHIP "a.dat\ncon.txt\na<b.dat\nx.dat.\n|ship/con.txt=c|ship/a<b.dat=a|ship/x.dat.=x", "check ship", 1, "ship/update.txt:6: error: \"con.txt\" uses the device name\nship/update.txt:7: error: \"a<b.dat\" holds a character\nship/update.txt:8: error: \"x.dat.\" has a name ending in a dot"},
     ToolCase{"BeginsWithBlank", SHIP " a.dat\n|ship/ a.dat=a", "check ship", 0, "ship/update.txt:5: warning: the entry begins with a blank\nship/a.dat: warning: no entry names this"},
     ToolCase{"OutsideAscii", SHIP "a.dat\n\xC3\xA9.dat\n|ship/\xC3\xA9.dat=e", "check ship", 0, "ship/update.txt:6: warning: the name holds characters outside ASCII"},
     ToolCase{"SeveralRunEntries", SHIP "RUN a.dat\nRUN a.dat\n", "check ship", 0, "ship/update.txt:6: warning: another run entry"},
