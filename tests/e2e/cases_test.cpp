@@ -84,7 +84,8 @@ ROWS(Faults,
     Case{"OneMebibyteOfComments", "{quiet}{;ccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccc\n*16500}a.dat\nb.dat", AB, R, {}, "cleaned +install\\a.dat +install\\b.dat", ""},
     // A drive's root: the cleanup acts on the root, never on the drive's current directory (P:\sub).
     Case{"DriveRoot", "{quiet}a.dat", "driveroot a.dat=rootA sub\\a.dat=subA sub\\update.txt=decoy", R, {}, "-update.txt -a.dat +install\\a.dat", ""},
-    // System DLLs and a shell planted beside the program are never loaded or run: a marker loaded leaves "<name>.loaded".
+    // System DLLs and a shell planted beside the program are never loaded or run: a marker loaded leaves
+    // "<name>.loaded". Under Wine only with WINEDLLOVERRIDES=comctl32=n,b, as ctest runs it.
     Case{"PlantedDllsAndShell", "{full}data.dat", "patch\\data.dat=d patch\\comctl32.dll=@marker patch\\uxtheme.dll=@marker patch\\version.dll=@marker patch\\dwmapi.dll=@marker patch\\cmd.exe=@game", R, CONFIRMED, "-patch\\update.txt -patch\\data.dat +install\\data.dat ~version=1006", ""});
 
 // A patch unpacked into the game folder: the installed files are the patch files themselves.

@@ -320,7 +320,6 @@ TEST_P(Run, EndsAsExpected)
     for (const std::string& step : row.dialogue)
         steps.push_back(expand(step, run)), shown.push_back(expected(steps.back(), patch));
     SetEnvironmentVariableA("=P:", driveRoot ? "P:\\sub" : NULL);  // the drive's current directory, inherited
-    SetEnvironmentVariableA("WINEDLLOVERRIDES", "comctl32=n,b");  // only for Wine: take a planted comctl32 as Windows would
     EXPECT_EQ(startAndAnswer(patch, steps, row.launched.substr(0, row.launched.find(' '))), shown);
     for (HANDLE file : held)
         CloseHandle(file);
