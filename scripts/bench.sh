@@ -8,17 +8,20 @@
 # repetitions (default 9).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-reps=${BENCH_REPS:-9}
+reps=${BENCH_REPS:-15}
 data=${BENCH_DIR:-$PWD/build/bench-data}
 root="$data/updater-bench"
 build="$PWD/build/windows"
 
 bash scripts/setup.sh
 cmake --preset windows >/dev/null
-cmake --build --preset windows -j2 --target updater reference_copy copy_probe >/dev/null
+cmake --build --preset windows -j2 --target updater reference_copy copy_probe desktop_keeper >/dev/null
 cmake --preset bench >/dev/null
 cmake --build --preset bench -j2 --target script_parse_bench >/dev/null
 source scripts/wine-session.sh "$build"
+# Windows always has its desktop; Wine starts one again for each windowed
+# program that finds none. The keeper holds it for the whole session.
+wine "$build/desktop_keeper.exe" &
 
 winpath() { echo "Z:${1//\//\\}"; }
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }

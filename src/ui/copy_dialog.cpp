@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <string.h>
 
 #include "../run/run_state.h"
 #include "../run/same_file.h"
@@ -34,17 +35,19 @@ static DWORD copyEntry(const FileEntry* entry)
         return ERROR_FILENAME_EXCED_RANGE;
     if (!staysInsideFolder(entry->targetPath))
         return ERROR_BAD_PATHNAME;
-    // A patch unpacked into the installation: the file is already in place.
-    if (isSameFile(source, destination))
-        return 0;
-    if (GetFileAttributesA(source) == INVALID_FILE_ATTRIBUTES)
+    WIN32_FILE_ATTRIBUTE_DATA found, existing;
+    if (!GetFileAttributesExA(source, GetFileExInfoStandard, &found))
         return GetLastError();
-    // CopyFileA refuses a read-only destination on Windows; Wine running as root
-    // would overwrite it, so the check is made here too.
-    DWORD existing = GetFileAttributesA(destination);
-    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY) &&
-        !(existing & FILE_ATTRIBUTE_DIRECTORY))
-        return ERROR_ACCESS_DENIED;
+    if (GetFileAttributesExA(destination, GetFileExInfoStandard, &existing)) {
+        // A patch unpacked into the installation: the file is already in place.
+        if (memcmp(&found, &existing, sizeof found) == 0 && isSameFile(source, destination))
+            return 0;
+        // CopyFileA refuses a read-only destination on Windows; Wine running as
+        // root would overwrite it, so the check is made here too.
+        if ((existing.dwFileAttributes & FILE_ATTRIBUTE_READONLY) &&
+            !(existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            return ERROR_ACCESS_DENIED;
+    }
     return CopyFileA(source, destination, FALSE) ? 0 : GetLastError();
 }
 
@@ -58,8 +61,11 @@ static bool askToContinue(const FileEntry* entry, DWORD error)
 
 // Labels and bar as the worker reaches entry i, after i entries processed: one
 // message a file, since each message to the dialog's thread costs a round trip.
+// The worker is let go at once, so that the repaint (about a millisecond a file
+// under Wine) runs beside the copy; before a notice the worker waits for it.
 static void onShowEntry(HWND dialog, WPARAM i)
 {
+    ReplyMessage(0);
     SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, i, 0);
     showPaths(dialog, &runState.script.entries[i]);
 }
@@ -72,9 +78,12 @@ static DWORD WINAPI copyEntries(LPVOID parameter)
         const FileEntry* entry = &runState.script.entries[i];
         SendMessageA(dialog, WM_SHOW_ENTRY, i, 0);
         DWORD error = copyEntry(entry);
-        if (error == 0)
+        if (error == 0) {
             copiedCount++;
-        else if (!askToContinue(entry, error))
+            continue;
+        }
+        SendMessageA(dialog, WM_NULL, 0, 0);  // handled after the entry is shown
+        if (!askToContinue(entry, error))
             break;
     }
     SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, i, 0);
