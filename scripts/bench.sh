@@ -5,7 +5,7 @@
 #   keeps a caller waiting while a 1 GiB file copies.
 # BENCH_DIR (default build/bench-data, on the disk, where players' copies
 # happen) holds the data, and /dev/shm is measured beside it; BENCH_REPS the
-# repetitions (default 9).
+# repetitions (default 15).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 reps=${BENCH_REPS:-15}
@@ -40,14 +40,16 @@ build/bench/script_parse_bench --benchmark_format=console 2>/dev/null | grep -E 
 key='Software\UpdaterBench\Overhead'
 
 # One patch of $1 files of $2 KiB: the updater in quiet mode against reference_copy.exe,
-# alternated, $reps times each, then cp for scale.
+# alternated, $reps times each, then cp for scale. $5 "over" installs over older files
+# of the same names and sizes, as a patch does; "new" into an empty folder.
 overhead() {
-  local count=$1 kib=$2 label=$3
-  rm -rf "$root" && mkdir -p "$root/store" "$root/patch" "$root/install"
+  local count=$1 kib=$2 label=$3 into=$5
+  rm -rf "$root" && mkdir -p "$root/store" "$root/old" "$root/patch" "$root/install"
   wine reg add "HKCU\\$key" /v path /d "$(winpath "$root/install")" /f >/dev/null 2>&1
   local script="$key"$'\r\n1\r\n1\r\n0\r\n'
   for i in $(seq -f %02g 0 $((count - 1))); do
     head -c $((kib * 1024)) /dev/urandom > "$root/store/f$i.bin"
+    head -c $((kib * 1024)) /dev/urandom > "$root/old/f$i.bin"
     script+="f$i.bin"$'\r\n'
   done
   printf '%s' "$script" > "$root/store/update.txt"
@@ -57,6 +59,7 @@ overhead() {
     # Each contender's sources are written the same way just before it runs,
     # then flushed, so that each starts on a quiet disk with its sources cached.
     cp "$root/store/"*.bin "$root/store/update.txt" "$build/updater.exe" "$root/patch/"
+    if [ "$into" = over ]; then cp "$root/old/"*.bin "$root/install/"; fi
     sync
   }
   run_updater() {
@@ -77,7 +80,7 @@ overhead() {
     # Alternated, and in turn first, so that neither always meets the other's aftermath.
     if [ $((rep % 2)) -eq 1 ]; then run_updater; run_reference; else run_reference; run_updater; fi
     prepare; local t0; t0=$(now_ms)
-    cp "$root/patch/"f*.bin "$root/install/"; cp_times+=($(( $(now_ms) - t0 )))
+    cp "$root/patch/"f*.bin "$root/install/" && rm "$root/patch/"f*.bin; cp_times+=($(( $(now_ms) - t0 )))
   done
   local u r c
   u=$(printf '%s\n' "${updater_times[@]}" | median)
@@ -86,20 +89,21 @@ overhead() {
   local ratio verdict="reported, no mark"
   ratio=$(awk -v u="$u" -v r="$r" 'BEGIN {printf "%.3f", u / r}')
   [ -n "$4" ] && verdict="mark: at most $4, $(mark "$ratio" "$4")"
-  echo "$label: updater $u ms, reference CopyFileA+DeleteFileA $r ms, cp $c ms (medians of $reps);" \
+  echo "$label: updater $u ms, reference CopyFileA+DeleteFileA $r ms, cp+rm $c ms (medians of $reps);" \
        "updater/reference $ratio ($verdict)"
-  echo "    runs: updater ${updater_times[*]} | reference ${reference_times[*]} | cp ${cp_times[*]}"
+  echo "    runs: updater ${updater_times[*]} | reference ${reference_times[*]} | cp+rm ${cp_times[*]}"
   rm -rf "$root"
 }
 
 echo
 echo "== Overhead of a quiet-mode patch under Wine (data in $data, disk-backed unless BENCH_DIR says otherwise)"
-overhead 50 20480 "50 files of 20 MiB" 1.15
-overhead 50 1 "50 files of 1 KiB" ""
+overhead 50 20480 "50 files of 20 MiB over older ones" 1.15 over
+overhead 50 20480 "50 files of 20 MiB into an empty folder" "" new
+overhead 50 1 "50 files of 1 KiB over older ones" "" over
 if [ -z "${BENCH_DIR:-}" ]; then
   echo "== The same in memory (/dev/shm), where the disk's stalls do not show"
   root=/dev/shm/updater-bench
-  overhead 50 20480 "50 files of 20 MiB" ""
+  overhead 50 20480 "50 files of 20 MiB over older ones" "" over
   root="$data/updater-bench"
 fi
 wine reg delete 'HKCU\Software\UpdaterBench' /f >/dev/null 2>&1 || true

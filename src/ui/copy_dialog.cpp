@@ -80,11 +80,11 @@ static DWORD WINAPI copyEntries(LPVOID parameter)
         DWORD error = copyEntry(entry);
         if (error == 0) {
             copiedCount++;
-            continue;
+        } else {
+            SendMessageA(dialog, WM_NULL, 0, 0);  // answered once the entry is shown
+            if (!askToContinue(entry, error))
+                break;
         }
-        SendMessageA(dialog, WM_NULL, 0, 0);  // handled after the entry is shown
-        if (!askToContinue(entry, error))
-            break;
     }
     SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, i, 0);
     InterlockedExchange(&copyFinished, 1);
