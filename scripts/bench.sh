@@ -45,7 +45,7 @@ key='Software\UpdaterBench\Overhead'
 overhead() {
   local count=$1 kib=$2 label=$3 into=$5
   rm -rf "$root" && mkdir -p "$root/store" "$root/old" "$root/patch" "$root/install"
-  wine reg add "HKCU\\$key" /v path /d "$(winpath "$root/install")" /f >/dev/null 2>&1
+  wine reg add "HKCU\\$key" /v path /d "$(winpath "$root/install")" /f >/dev/null
   local script="$key"$'\r\n1\r\n1\r\n0\r\n'
   for i in $(seq -f %02g 0 $((count - 1))); do
     head -c $((kib * 1024)) /dev/urandom > "$root/store/f$i.bin"
@@ -65,7 +65,8 @@ overhead() {
   run_updater() {
     prepare; local t0; t0=$(now_ms)
     wine "$root/patch/updater.exe"; updater_times+=($(( $(now_ms) - t0 )))
-    [ -f "$root/install/f$(printf %02d $((count - 1))).bin" ] || { echo "bench: the updater did not copy" >&2; exit 1; }
+    cmp -s "$root/install/f$(printf %02d $((count - 1))).bin" "$root/store/f$(printf %02d $((count - 1))).bin" ||
+      { echo "bench: the updater did not copy" >&2; exit 1; }
   }
   run_reference() {
     prepare; local t0; t0=$(now_ms)
