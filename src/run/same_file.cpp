@@ -46,9 +46,13 @@ static bool mayBeSameFile(const char* path, const char* otherPath)
            GetFileAttributesExA(otherPath, GetFileExInfoStandard, &other) && memcmp(&one, &other, sizeof one) == 0;
 }
 
-bool isSameFile(const char* path, const char* otherPath)
+bool haveSameIdentity(const char* path, const char* otherPath)
 {
     FileIdentity one, other;
-    return mayBeSameFile(path, otherPath) && identify(path, &one) && identify(otherPath, &other) &&
-           memcmp(&one, &other, sizeof one) == 0;
+    return identify(path, &one) && identify(otherPath, &other) && memcmp(&one, &other, sizeof one) == 0;
+}
+
+bool isSameFile(const char* path, const char* otherPath)
+{
+    return mayBeSameFile(path, otherPath) && haveSameIdentity(path, otherPath);
 }

@@ -4,3 +4,7 @@
 // identity (volume and file index), so that case, short names, "." components
 // and hard links cannot hide it.
 bool isSameFile(const char* path, const char* otherPath);
+
+// The identity comparison alone, for a caller that has already found both
+// paths' sizes, attributes and times alike.
+bool haveSameIdentity(const char* path, const char* otherPath);

@@ -40,7 +40,8 @@ static DWORD copyEntry(const FileEntry* entry)
         return GetLastError();
     if (GetFileAttributesExA(destination, GetFileExInfoStandard, &existing)) {
         // A patch unpacked into the installation: the file is already in place.
-        if (memcmp(&found, &existing, sizeof found) == 0 && isSameFile(source, destination))
+        // One file shows the same size, attributes and times under any name.
+        if (memcmp(&found, &existing, sizeof found) == 0 && haveSameIdentity(source, destination))
             return 0;
         // CopyFileA refuses a read-only destination on Windows; Wine running as
         // root would overwrite it, so the check is made here too.
