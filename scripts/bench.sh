@@ -43,7 +43,8 @@ key='Software\UpdaterBench\Overhead'
 # alternated, $reps times each, then cp for scale. $5 "over" installs over older files
 # of the same names and sizes, as a patch does; "new" into an empty folder.
 overhead() {
-  local count=$1 kib=$2 label=$3 into=$5
+  local count=$1 kib=$2 label=$3 into=$5 last
+  last=f$(printf %02d $((count - 1))).bin
   rm -rf "$root" && mkdir -p "$root/store" "$root/old" "$root/patch" "$root/install"
   wine reg add "HKCU\\$key" /v path /d "$(winpath "$root/install")" /f >/dev/null
   local script="$key"$'\r\n1\r\n1\r\n0\r\n'
@@ -65,8 +66,7 @@ overhead() {
   run_updater() {
     prepare; local t0; t0=$(now_ms)
     wine "$root/patch/updater.exe"; updater_times+=($(( $(now_ms) - t0 )))
-    cmp -s "$root/install/f$(printf %02d $((count - 1))).bin" "$root/store/f$(printf %02d $((count - 1))).bin" ||
-      { echo "bench: the updater did not copy" >&2; exit 1; }
+    cmp -s "$root/install/$last" "$root/store/$last" || { echo "bench: the updater did not copy" >&2; exit 1; }
   }
   run_reference() {
     prepare; local t0; t0=$(now_ms)
