@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "run/update_script.h"
+#include "format/update_script.h"
 
 namespace {
 

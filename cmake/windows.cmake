@@ -1,32 +1,34 @@
 # Windows build: updater.exe and the end-to-end suite that drives it under Wine.
 enable_language(RC)
-set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_CURRENT_SOURCE_DIR}/src/ui/resources")
+set(resources ${CMAKE_CURRENT_SOURCE_DIR}/src/updater/ui/resources)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${resources}")
 
-add_executable(updater WIN32
-  ${LOGIC_SOURCES}
-  src/run/main.cpp
-  src/run/update_run.cpp
-  src/run/script_file.cpp
-  src/run/same_file.cpp
-  src/record/install_record.cpp
-  src/ui/notice.cpp
-  src/ui/copy_dialog.cpp
-  src/ui/path_dialog.cpp
-  src/ui/resources/updater.rc
-)
-set_source_files_properties(src/ui/resources/updater.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/src/ui/resources/updater.manifest;${CMAKE_CURRENT_SOURCE_DIR}/src/ui/resources/resource.h")
 # Small and self-contained: no C++ runtime features, static libgcc/libstdc++,
-# so that only DLLs Windows ships are imported.
+# so that only DLLs Windows ships are imported. The format library is built the same way.
+set(FORMAT_OPTIONS -Os -Wall -Wextra -Werror -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+  -ffunction-sections)
+add_executable(updater WIN32
+  src/updater/main.cpp
+  src/updater/update_run.cpp
+  src/updater/script_file.cpp
+  src/updater/install_record.cpp
+  src/updater/copy_entry.cpp
+  src/updater/same_file.cpp
+  src/updater/ui/notice.cpp
+  src/updater/ui/copy_dialog.cpp
+  src/updater/ui/path_dialog.cpp
+  src/updater/ui/resources/updater.rc
+)
+set_source_files_properties(src/updater/ui/resources/updater.rc PROPERTIES
+  OBJECT_DEPENDS "${resources}/updater.manifest;${resources}/resource.h")
 target_compile_definitions(updater PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
-target_compile_options(updater PRIVATE -Os -Wall -Wextra -Werror -fno-exceptions -fno-rtti
-  -fno-asynchronous-unwind-tables -ffunction-sections)
+target_compile_options(updater PRIVATE ${FORMAT_OPTIONS})
 target_link_options(updater PRIVATE -static -s -Wl,--gc-sections)
-target_link_libraries(updater PRIVATE comctl32)
+target_link_libraries(updater PRIVATE patch_format comctl32)
 
 # The vendor's tool for Windows: the standard library is welcome here.
-add_executable(patchtool ${LOGIC_SOURCES} ${PATCHTOOL_SOURCES} src/patchtool/main.cpp)
-target_include_directories(patchtool PRIVATE src)
+add_executable(patchtool ${PATCHTOOL_SOURCES} src/patchtool/main.cpp)
+target_link_libraries(patchtool PRIVATE patch_format)
 target_link_options(patchtool PRIVATE -static)
 
 # GoogleTest from the sources Debian installs, built with the posix-thread compiler.
@@ -39,7 +41,7 @@ set_target_properties(fake_game PROPERTIES WIN32_EXECUTABLE ON)
 target_link_options(fake_game PRIVATE -static)
 
 add_executable(e2e_tests tests/e2e/harness.cpp tests/e2e/cases_test.cpp)
-target_include_directories(e2e_tests PRIVATE src/ui/resources)
+target_include_directories(e2e_tests PRIVATE ${resources})
 target_link_libraries(e2e_tests PRIVATE gtest_windows comctl32)
 target_link_options(e2e_tests PRIVATE -static)
 add_library(marker_dll SHARED tests/e2e/marker_dll.cpp)

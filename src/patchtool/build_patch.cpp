@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "check_patch.h"
-#include "run/update_script.h"
+#include "format/update_script.h"
 #include "windows_names.h"
 
 namespace fs = std::filesystem;

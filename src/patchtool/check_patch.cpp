@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "run/path_text.h"
-#include "run/update_script.h"
+#include "format/path_text.h"
+#include "format/update_script.h"
 #include "windows_names.h"
 
 namespace fs = std::filesystem;

@@ -4,7 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "run/update_script.h"
+#include "format/update_script.h"
 
 #define CHECK(condition) ((condition) ? (void)0 : abort())
 #define TERMINATED(text) (memchr(text, '\0', TEXT_CAPACITY) != nullptr)

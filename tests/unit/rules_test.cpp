@@ -3,10 +3,10 @@
 
 #include <string>
 
-#include "record/version_gate.h"
-#include "run/number_rule.h"
-#include "run/path_text.h"
-#include "run/stage_results.h"
+#include "format/version_gate.h"
+#include "format/number_rule.h"
+#include "format/path_text.h"
+#include "format/stage_results.h"
 
 TEST(NumberRule, Table)
 {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "run/update_script.h"
+#include "format/update_script.h"
 
 namespace {
 

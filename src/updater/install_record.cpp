@@ -3,11 +3,11 @@
 #include <windows.h>
 #include <string.h>
 
-#include "../run/number_rule.h"
-#include "../run/run_state.h"
-#include "../run/stage_results.h"
-#include "../ui/notice.h"
-#include "version_gate.h"
+#include "format/number_rule.h"
+#include "run_state.h"
+#include "format/stage_results.h"
+#include "ui/notice.h"
+#include "format/version_gate.h"
 
 static bool openRecord(REGSAM access, HKEY* key)
 {

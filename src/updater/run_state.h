@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <stdint.h>
 
-#include "update_script.h"
+#include "format/update_script.h"
 
 // The one state of a patch run, zeroed at start and shared by every stage.
 struct RunState {

@@ -2,13 +2,14 @@
 #include <commctrl.h>
 #include <string.h>
 
-#include "../record/install_record.h"
-#include "../ui/copy_dialog.h"
-#include "../ui/notice.h"
-#include "../ui/path_dialog.h"
+#include "copy_entry.h"
+#include "format/stage_results.h"
+#include "install_record.h"
 #include "run_state.h"
 #include "same_file.h"
-#include "stage_results.h"
+#include "ui/copy_dialog.h"
+#include "ui/notice.h"
+#include "ui/path_dialog.h"
 
 RunState runState;
 
@@ -94,6 +95,35 @@ static bool acceptVerdict(int verdict)
     }
 }
 
+static void confirmInstallFolder()
+{
+    PathDialogData data;
+    memcpy(data.folder, runState.installFolder, sizeof data.folder);
+    runPathDialog(runState.instance, &data);
+    memcpy(runState.installFolder, data.folder, sizeof data.folder);
+}
+
+static unsigned long copyEntryNumber(int i)
+{
+    return copyEntry(runState.programFolder, runState.installFolder, &runState.script.entries[i]);
+}
+
+static_assert(int(MAX_COPY_FILES) == int(MAX_FILE_ENTRIES), "the copy dialog shows every entry");
+
+// Returns how many entries were not copied.
+static int copyEntries()
+{
+    static CopyDialogData data;
+    data.count = runState.script.entryCount;
+    data.copyFile = copyEntryNumber;
+    for (int i = 0; i < data.count; i++) {
+        const FileEntry* entry = &runState.script.entries[i];
+        wsprintfA(data.files[i].source, "%s\\%s", runState.programFolder, entry->sourceName);
+        wsprintfA(data.files[i].destination, "%s\\%s", runState.installFolder, entry->targetPath);
+    }
+    return runCopyDialog(runState.instance, &data);
+}
+
 // Runs every stage up to the copy; false when a stage ended the run.
 static bool copyPatch(int* notCopied)
 {
@@ -106,11 +136,11 @@ static bool copyPatch(int* notCopied)
     if (fullMode) {
         if (!acceptVerdict(checkInstalledVersion()))
             return false;
-        runPathDialog();
+        confirmInstallFolder();
     }
     if (runState.installFolder[0] == '\0')
         return false;
-    *notCopied = runCopyDialog();
+    *notCopied = copyEntries();
     // A patch that did not arrive whole must not be recorded as installed.
     if (fullMode && *notCopied == 0)
         stampVersion();

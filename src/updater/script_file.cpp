@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <string.h>
 
-#include "../ui/notice.h"
+#include "ui/notice.h"
 #include "run_state.h"
 
 static void tellScriptNotFound(const char* scriptPath)

@@ -1,6 +1,6 @@
 #pragma once
 
-// Results of the run's stages, shared by the record, the version gate and the run.
+// The version verdict's results, which the updater's stages share.
 enum StageResult {
     RESULT_MISSING = 100,
     RESULT_OK = 102,

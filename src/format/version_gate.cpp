@@ -1,6 +1,6 @@
 #include "version_gate.h"
 
-#include "../run/stage_results.h"
+#include "stage_results.h"
 
 // The remainder keeps the sign of the version (C++ truncates toward zero).
 static int32_t buildNumber(int32_t version)

@@ -1,4 +1,0 @@
-#pragma once
-
-// Lets the user confirm, change or cancel installFolder; Cancel leaves it empty.
-void runPathDialog();

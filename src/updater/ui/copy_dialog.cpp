@@ -1,0 +1,112 @@
+#include "copy_dialog.h"
+
+#include <commctrl.h>
+
+#include "notice.h"
+#include "resources/resource.h"
+
+// The copy runs on a worker thread, so that the dialog keeps answering while a
+// write is stuck on the disk. The worker owns these until it ends; the dialog
+// reads them only after it has waited for the worker.
+static const CopyDialogData* job;
+static HANDLE copyWorker;
+static volatile LONG copyFinished;
+static int copiedCount;
+
+static bool askToContinue(const CopyDialogFile* file, DWORD error)
+{
+    char text[SHOWN_PATH_CAPACITY + 80];
+    wsprintfA(text, "Failed on copy %s\nWould you like to continue? Error %d", file->destination,
+              static_cast<int>(error));
+    return showNotice(text, "Sorvane Online Updater", MB_ICONERROR | MB_YESNO) != IDNO;
+}
+
+// Labels and bar as the worker reaches file i, after i files processed: one
+// message a file, since each message to the dialog's thread costs a round trip.
+// The worker is let go at once, so that the repaint (about a millisecond a file
+// under Wine) runs beside the copy; before a notice the worker waits for it.
+static void onShowFile(HWND dialog, WPARAM i)
+{
+    ReplyMessage(0);
+    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, i, 0);
+    SetDlgItemTextA(dialog, IDC_SOURCE, job->files[i].source);
+    SetDlgItemTextA(dialog, IDC_DESTINATION, job->files[i].destination);
+}
+
+static DWORD WINAPI copyFiles(LPVOID parameter)
+{
+    HWND dialog = static_cast<HWND>(parameter);
+    int i = 0;
+    for (; i < job->count; i++) {
+        SendMessageA(dialog, WM_SHOW_ENTRY, i, 0);
+        DWORD error = job->copyFile(i);
+        if (error == 0) {
+            copiedCount++;
+        } else {
+            SendMessageA(dialog, WM_NULL, 0, 0);  // answered once the file is shown
+            if (!askToContinue(&job->files[i], error))
+                break;
+        }
+    }
+    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, i, 0);
+    InterlockedExchange(&copyFinished, 1);
+    PostMessageA(dialog, WM_CLOSE, 0, 0);
+    return 0;
+}
+
+static void onInitDialog(HWND dialog, LPARAM data)
+{
+    job = reinterpret_cast<const CopyDialogData*>(data);
+    SetForegroundWindow(dialog);
+    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, job->count));
+    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETSTEP, 1, 0);
+    PostMessageA(dialog, WM_START_COPY, 0, 0);
+}
+
+static void onStartCopy(HWND dialog)
+{
+    copyWorker = CreateThread(NULL, 0, copyFiles, dialog, 0, NULL);
+    if (!copyWorker)
+        PostMessageA(dialog, WM_CLOSE, 0, 0);
+}
+
+// A close while the worker copies is left to the worker's own WM_CLOSE, which
+// comes once every file has been processed: the run never goes on mid-copy.
+static void onClose(HWND dialog)
+{
+    if (copyWorker) {
+        if (!copyFinished)
+            return;
+        WaitForSingleObject(copyWorker, INFINITE);
+        CloseHandle(copyWorker);
+        copyWorker = NULL;
+    }
+    EndDialog(dialog, 0);
+}
+
+static INT_PTR CALLBACK copyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        onInitDialog(dialog, lParam);
+        break;
+    case WM_START_COPY:
+        onStartCopy(dialog);
+        break;
+    case WM_SHOW_ENTRY:
+        onShowFile(dialog, wParam);
+        break;
+    case WM_CLOSE:
+        onClose(dialog);
+        break;
+    }
+    return 0;
+}
+
+int runCopyDialog(HINSTANCE instance, const CopyDialogData* data)
+{
+    copiedCount = 0;
+    copyFinished = 0;
+    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_COPY), NULL, copyDialogProc, reinterpret_cast<LPARAM>(data));
+    return data->count - copiedCount;
+}
