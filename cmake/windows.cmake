@@ -13,6 +13,8 @@ add_executable(updater WIN32
   src/updater/script_file.cpp
   src/updater/install_record.cpp
   src/updater/copy_entry.cpp
+  src/updater/cleanup.cpp
+  src/updater/launch.cpp
   src/updater/same_file.cpp
   src/updater/ui/notice.cpp
   src/updater/ui/copy_dialog.cpp

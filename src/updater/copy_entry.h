@@ -1,7 +1,13 @@
 #pragma once
-#include "format/update_script.h"
+#include "format/path_text.h"
 
-// Copies one entry of the script from the patch folder into the installation
-// folder, under its relative path. Returns 0 when the file is in place,
-// otherwise the error number the player is shown.
-unsigned long copyEntry(const char* patchFolder, const char* installFolder, const FileEntry* entry);
+// An entry's names as the updater uses them: the script's text decoded.
+struct EntryNames {
+    wchar_t targetPath[TEXT_CAPACITY];   // relative to the installation folder
+    wchar_t sourceName[TEXT_CAPACITY];   // the file in the patch folder
+};
+
+// Copies one entry from the patch folder into the installation folder, under
+// its relative path. Returns 0 when the file is in place, otherwise the error
+// number the player is shown.
+unsigned long copyEntry(const wchar_t* patchFolder, const wchar_t* installFolder, const EntryNames* entry);

@@ -11,29 +11,47 @@
 
 static bool openRecord(REGSAM access, HKEY* key)
 {
-    return RegOpenKeyExA(HKEY_CURRENT_USER, runState.script.registryKey, 0, access, key) == ERROR_SUCCESS;
+    return RegOpenKeyExW(HKEY_CURRENT_USER, runState.registryKey, 0, access, key) == ERROR_SUCCESS;
 }
 
 static void tellRecordMissing()
 {
-    showNotice("Unable to find initial installation information. Please download a complete install from our website.",
-               "Error", MB_OK);
+    showNotice(L"Unable to find initial installation information. Please download a complete install from our website.",
+               L"Error", MB_OK);
 }
 
-// installFolder receives a whole, terminated path or stays empty: a value that
-// is not terminated is ended after its last byte, one that cannot be is dropped.
+// A value that is not terminated is ended after its last character; one that
+// cannot be is dropped. False when nothing whole remains.
+template <typename Char>
+static bool terminate(Char* text, DWORD size)
+{
+    DWORD length = size / sizeof(Char);
+    if (length > 0 && text[length - 1] == 0)
+        return true;
+    if (length >= TEXT_CAPACITY)
+        return false;
+    text[length] = 0;
+    return true;
+}
+
+// installFolder receives a whole path or stays empty. A string is read as the
+// wide text it is stored as; a value of another type as 8-bit text in the
+// ANSI code page, of at most 259 bytes, as the ANSI functions read it.
 static void queryInstallFolder(HKEY key)
 {
-    char value[TEXT_CAPACITY];
-    DWORD size = sizeof value;
-    if (RegQueryValueExA(key, "path", NULL, NULL, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS)
+    union {
+        wchar_t text[TEXT_CAPACITY];
+        char bytes[TEXT_CAPACITY];
+    } value;
+    DWORD type, size = sizeof value.text;
+    if (RegQueryValueExW(key, L"path", NULL, &type, reinterpret_cast<BYTE*>(value.text), &size) != ERROR_SUCCESS)
         return;
-    if (size == 0 || value[size - 1] != '\0') {
-        if (size >= sizeof value)
-            return;
-        value[size] = '\0';
+    if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
+        if (terminate(value.text, size))
+            memcpy(runState.installFolder, value.text, sizeof value.text);
+    } else if (size <= sizeof value.bytes && terminate(value.bytes, size)) {
+        MultiByteToWideChar(CP_ACP, 0, value.bytes, -1, runState.installFolder, TEXT_CAPACITY);
     }
-    strcpy(runState.installFolder, value);
 }
 
 int readInstallPath()
@@ -49,6 +67,7 @@ int readInstallPath()
 }
 
 // A value shorter than 4 bytes fills the low-order bytes; a longer one fails.
+// Read through the ANSI form: a short text value reads as a number from its bytes.
 static bool queryVersion(HKEY key, const char* name)
 {
     uint32_t value = 0;
@@ -85,11 +104,11 @@ int stampVersion()
     bool written = false;
     if (openRecord(KEY_SET_VALUE, &key)) {
         DWORD version = static_cast<DWORD>(readNumber(runState.script.patchVersion));
-        written = RegSetValueExA(key, "version", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&version),
+        written = RegSetValueExW(key, L"version", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&version),
                                  sizeof version) == ERROR_SUCCESS;
         RegCloseKey(key);
     }
     if (!written)
-        showNotice("Unable to update the registry version", "Error", MB_OK);
+        showNotice(L"Unable to update the registry version", L"Error", MB_OK);
     return written ? 1 : 0;
 }

@@ -2,20 +2,25 @@
 #include <windows.h>
 #include <stdint.h>
 
+#include "copy_entry.h"
 #include "format/update_script.h"
 
 // The one state of a patch run, zeroed at start and shared by every stage.
+// Names are wide, so that a folder named in any language works; the script
+// stays the 8-bit text it was read as, and its names are decoded beside it.
 struct RunState {
     HINSTANCE instance;
-    char programFolder[TEXT_CAPACITY];
-    char installFolder[TEXT_CAPACITY];
-    char recordFolder[TEXT_CAPACITY];  // installFolder as the record gave it, before the path dialog
+    wchar_t programFolder[TEXT_CAPACITY];
+    wchar_t installFolder[TEXT_CAPACITY];
+    wchar_t recordFolder[TEXT_CAPACITY];  // installFolder as the record gave it, before the path dialog
     UpdateScript script;
+    wchar_t registryKey[TEXT_CAPACITY];   // the script's texts in the system's ANSI code page
+    EntryNames entries[MAX_FILE_ENTRIES];
+    wchar_t runCommand[TEXT_CAPACITY];
     int32_t installedVersion;
 };
 
 extern RunState runState;
 
 int runUpdate(HINSTANCE instance);
-void removePatchFiles();
 int readUpdateScript();

@@ -13,10 +13,10 @@ struct FileIdentity {
     BYTE index[16];
 };
 
-static bool identify(const char* path, FileIdentity* identity)
+static bool identify(const wchar_t* path, FileIdentity* identity)
 {
     // No access asked for: only the identity is read, whoever holds the file open.
-    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+    HANDLE file = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return false;
@@ -39,20 +39,20 @@ static bool identify(const char* path, FileIdentity* identity)
 // One file shows one size, one set of attributes and one set of times under
 // any of its names; comparing those first is cheap and spares most identity
 // queries, each of which asks the volume for its serial number.
-static bool mayBeSameFile(const char* path, const char* otherPath)
+static bool mayBeSameFile(const wchar_t* path, const wchar_t* otherPath)
 {
     WIN32_FILE_ATTRIBUTE_DATA one, other;
-    return GetFileAttributesExA(path, GetFileExInfoStandard, &one) &&
-           GetFileAttributesExA(otherPath, GetFileExInfoStandard, &other) && memcmp(&one, &other, sizeof one) == 0;
+    return GetFileAttributesExW(path, GetFileExInfoStandard, &one) &&
+           GetFileAttributesExW(otherPath, GetFileExInfoStandard, &other) && memcmp(&one, &other, sizeof one) == 0;
 }
 
-bool haveSameIdentity(const char* path, const char* otherPath)
+bool haveSameIdentity(const wchar_t* path, const wchar_t* otherPath)
 {
     FileIdentity one, other;
     return identify(path, &one) && identify(otherPath, &other) && memcmp(&one, &other, sizeof one) == 0;
 }
 
-bool isSameFile(const char* path, const char* otherPath)
+bool isSameFile(const wchar_t* path, const wchar_t* otherPath)
 {
     return mayBeSameFile(path, otherPath) && haveSameIdentity(path, otherPath);
 }

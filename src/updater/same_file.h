@@ -3,8 +3,8 @@
 // True when both paths name one existing file, judged by the file system's
 // identity (volume and file index), so that case, short names, "." components
 // and hard links cannot hide it.
-bool isSameFile(const char* path, const char* otherPath);
+bool isSameFile(const wchar_t* path, const wchar_t* otherPath);
 
 // The identity comparison alone, for a caller that has already found both
 // paths' sizes, attributes and times alike.
-bool haveSameIdentity(const char* path, const char* otherPath);
+bool haveSameIdentity(const wchar_t* path, const wchar_t* otherPath);

@@ -1,14 +1,14 @@
 #include <windows.h>
 #include <string.h>
 
-#include "ui/notice.h"
 #include "run_state.h"
+#include "ui/notice.h"
 
-static void tellScriptNotFound(const char* scriptPath)
+static void tellScriptNotFound(const wchar_t* scriptPath)
 {
-    char text[TEXT_CAPACITY + 64];
-    wsprintfA(text, "%s file not found.", scriptPath);
-    showNotice(text, "Sorvane Online", MB_ICONERROR);
+    wchar_t text[TEXT_CAPACITY + 64];
+    wsprintfW(text, L"%s file not found.", scriptPath);
+    showNotice(text, L"Sorvane Online", MB_ICONERROR);
 }
 
 // Read piece by piece through one fixed buffer, so that any length of file is
@@ -25,22 +25,40 @@ static ScriptParseResult parseScriptFile(HANDLE file)
     return endScript(&reader);
 }
 
+// The script is 8-bit text in the system's ANSI code page, as the ANSI
+// functions read it. No text grows in characters when decoded, so each fits.
+static void decode(const char* text, wchar_t* decoded)
+{
+    MultiByteToWideChar(CP_ACP, 0, text, -1, decoded, TEXT_CAPACITY);
+}
+
+static void decodeScriptNames()
+{
+    const UpdateScript* script = &runState.script;
+    decode(script->registryKey, runState.registryKey);
+    decode(script->runCommand, runState.runCommand);
+    for (int i = 0; i < script->entryCount; i++) {
+        decode(script->entries[i].targetPath, runState.entries[i].targetPath);
+        decode(script->entries[i].sourceName, runState.entries[i].sourceName);
+    }
+}
+
 int readUpdateScript()
 {
-    char scriptPath[TEXT_CAPACITY];
+    wchar_t scriptPath[TEXT_CAPACITY];
     // Without its own folder the program must not go looking for a script elsewhere.
     if (runState.programFolder[0] == '\0') {
-        tellScriptNotFound("update.txt");
+        tellScriptNotFound(L"update.txt");
         return -1;
     }
-    if (!composePath(scriptPath, runState.programFolder, "update.txt")) {
-        char longPath[TEXT_CAPACITY + 16];
-        wsprintfA(longPath, "%s\\update.txt", runState.programFolder);
+    if (!composePath(scriptPath, runState.programFolder, L"update.txt")) {
+        wchar_t longPath[TEXT_CAPACITY + 16];
+        wsprintfW(longPath, L"%s\\update.txt", runState.programFolder);
         tellScriptNotFound(longPath);
         return -1;
     }
-    HANDLE file = CreateFileA(scriptPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = CreateFileW(scriptPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         tellScriptNotFound(scriptPath);
         return -1;
@@ -50,10 +68,11 @@ int readUpdateScript()
     if (result == SCRIPT_TOO_MANY_ENTRIES) {
         // A refused script ends the run as a missing one does: none of it is used.
         memset(&runState.script, 0, sizeof runState.script);
-        char text[TEXT_CAPACITY + 64];
-        wsprintfA(text, "%s lists more than 50 files.", scriptPath);
-        showNotice(text, "Sorvane Online", MB_ICONERROR);
+        wchar_t text[TEXT_CAPACITY + 64];
+        wsprintfW(text, L"%s lists more than 50 files.", scriptPath);
+        showNotice(text, L"Sorvane Online", MB_ICONERROR);
         return -1;
     }
+    decodeScriptNames();
     return 0;
 }

@@ -2,11 +2,12 @@
 #include <commctrl.h>
 #include <string.h>
 
+#include "cleanup.h"
 #include "copy_entry.h"
 #include "format/stage_results.h"
 #include "install_record.h"
+#include "launch.h"
 #include "run_state.h"
-#include "same_file.h"
 #include "ui/copy_dialog.h"
 #include "ui/notice.h"
 #include "ui/path_dialog.h"
@@ -15,59 +16,19 @@ RunState runState;
 
 static void findProgramFolder()
 {
-    char* folder = runState.programFolder;
-    DWORD length = GetModuleFileNameA(runState.instance, folder, TEXT_CAPACITY);
+    wchar_t* folder = runState.programFolder;
+    DWORD length = GetModuleFileNameW(runState.instance, folder, TEXT_CAPACITY);
     // A cut module name would name some other folder; an empty one names none.
     if (length == 0 || length >= TEXT_CAPACITY) {
-        folder[0] = '\0';
+        folder[0] = 0;
         return;
     }
     for (DWORD i = length; i-- > 0;) {
-        if (folder[i] == '\\') {
-            folder[i] = '\0';
+        if (folder[i] == L'\\') {
+            folder[i] = 0;
             break;
         }
     }
-}
-
-// Deletes by full path, so that a program in a drive's root ("C:") deletes from
-// that root and not from whatever directory the drive has as current.
-static void deletePatchFile(const char* name)
-{
-    char path[TEXT_CAPACITY];
-    if (name[0] != '\0' && composePath(path, runState.programFolder, name))
-        DeleteFileA(path);
-}
-
-// A patch unpacked into the installation folder holds the installed files
-// themselves: such a file is the entry's destination and must stay.
-static bool isInstalledCopy(const FileEntry* entry)
-{
-    char patchFile[TEXT_CAPACITY];
-    char installed[TEXT_CAPACITY];
-    if (!composePath(patchFile, runState.programFolder, entry->sourceName))
-        return false;
-    const char* folders[] = {runState.recordFolder, runState.installFolder};
-    for (const char* folder : folders)
-        if (folder[0] != '\0' && composePath(installed, folder, entry->targetPath) && isSameFile(patchFile, installed))
-            return true;
-    return false;
-}
-
-// updater.exe cannot delete itself while it runs: that deletion fails and the
-// program stays in the emptied patch folder.
-void removePatchFiles()
-{
-    if (runState.programFolder[0] == '\0')
-        return;
-    SetCurrentDirectoryA(runState.programFolder);
-    for (int i = 0; i < runState.script.entryCount; i++) {
-        const FileEntry* entry = &runState.script.entries[i];
-        if (staysInsideFolder(entry->sourceName) && !isInstalledCopy(entry))
-            deletePatchFile(entry->sourceName);
-    }
-    deletePatchFile("update.txt");
-    deletePatchFile("updater.exe");
 }
 
 // Shows the verdict's notice; false when the run must end.
@@ -75,19 +36,19 @@ static bool acceptVerdict(int verdict)
 {
     switch (verdict) {
     case RESULT_MISSING:
-        showNotice("Unable to find current version number. Please download a complete install from our website.",
-                   "Error", MB_ICONERROR);
+        showNotice(L"Unable to find current version number. Please download a complete install from our website.",
+                   L"Error", MB_ICONERROR);
         return false;
     case RESULT_TOO_OLD:
-        showNotice("The current version is too old to be updated by this patch.\n"
-                   "Please download the complete install from our web page.",
-                   "Sorvane Online Updater", MB_ICONERROR);
+        showNotice(L"The current version is too old to be updated by this patch.\n"
+                   L"Please download the complete install from our web page.",
+                   L"Sorvane Online Updater", MB_ICONERROR);
         return false;
     case RESULT_UP_TO_DATE:
-        return showNotice("Your version is currently up to date.\nWould you like to continue with the update?",
-                          "Sorvane Online", MB_YESNO) != IDNO;
+        return showNotice(L"Your version is currently up to date.\nWould you like to continue with the update?",
+                          L"Sorvane Online", MB_YESNO) != IDNO;
     case RESULT_NEWER:
-        showNotice("The current version number is newer than this update.\nInstallation aborted", "Error",
+        showNotice(L"The current version number is newer than this update.\nInstallation aborted", L"Error",
                    MB_ICONERROR);
         return false;
     default:
@@ -105,7 +66,7 @@ static void confirmInstallFolder()
 
 static unsigned long copyEntryNumber(int i)
 {
-    return copyEntry(runState.programFolder, runState.installFolder, &runState.script.entries[i]);
+    return copyEntry(runState.programFolder, runState.installFolder, &runState.entries[i]);
 }
 
 static_assert(int(MAX_COPY_FILES) == int(MAX_FILE_ENTRIES), "the copy dialog shows every entry");
@@ -117,15 +78,15 @@ static int copyEntries()
     data.count = runState.script.entryCount;
     data.copyFile = copyEntryNumber;
     for (int i = 0; i < data.count; i++) {
-        const FileEntry* entry = &runState.script.entries[i];
-        wsprintfA(data.files[i].source, "%s\\%s", runState.programFolder, entry->sourceName);
-        wsprintfA(data.files[i].destination, "%s\\%s", runState.installFolder, entry->targetPath);
+        const EntryNames* entry = &runState.entries[i];
+        wsprintfW(data.files[i].source, L"%s\\%s", runState.programFolder, entry->sourceName);
+        wsprintfW(data.files[i].destination, L"%s\\%s", runState.installFolder, entry->targetPath);
     }
     return runCopyDialog(runState.instance, &data);
 }
 
 // Runs every stage up to the copy; false when a stage ended the run.
-static bool copyPatch(int* notCopied)
+static bool runStagesAndCopy(int* notCopied)
 {
     if (readUpdateScript() != 0)
         return false;
@@ -150,22 +111,15 @@ static bool copyPatch(int* notCopied)
 static void tellOutcome(int notCopied)
 {
     if (notCopied == 0) {
-        showNotice("Installation complete", "Success", MB_OK);
+        showNotice(L"Installation complete", L"Success", MB_OK);
         return;
     }
-    char text[160];
-    wsprintfA(text,
-              "The update was not completed: %d of %d files could not be copied.\n"
-              "Please download a complete install from our website.",
+    wchar_t text[200];
+    wsprintfW(text,
+              L"The update was not completed: %d of %d files could not be copied.\n"
+              L"Please download a complete install from our website.",
               notCopied, runState.script.entryCount);
-    showNotice(text, "Sorvane Online Updater", MB_ICONERROR);
-}
-
-static void launchRunCommand()
-{
-    SetCurrentDirectoryA(runState.installFolder);
-    WinExec(runState.script.runCommand, SW_SHOW);
-    SetCurrentDirectoryA(runState.programFolder);
+    showNotice(text, L"Sorvane Online Updater", MB_ICONERROR);
 }
 
 int runUpdate(HINSTANCE instance)
@@ -173,16 +127,16 @@ int runUpdate(HINSTANCE instance)
     runState.instance = instance;
     InitCommonControls();
     findProgramFolder();
-    SetCurrentDirectoryA(runState.programFolder);
+    SetCurrentDirectoryW(runState.programFolder);
 
     int notCopied = 0;
-    bool copied = copyPatch(&notCopied);
+    bool copyRan = runStagesAndCopy(&notCopied);
     removePatchFiles();
-    if (copied) {
+    if (copyRan) {
         if (runState.script.fullMode != 0)
             tellOutcome(notCopied);
         if (runState.script.hasRunCommand)
-            launchRunCommand();
+            launchInstalledProgram(runState.runCommand, runState.installFolder);
     }
     return 0;
 }

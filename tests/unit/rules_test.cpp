@@ -18,13 +18,22 @@ TEST(NumberRule, Table)
         EXPECT_EQ(readNumber(text), value) << '"' << text << '"';
 }
 
+std::wstring wide(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+// Each row on 8-bit and on wide text.
 TEST(ComposePath, NeverCuts)
 {
     const std::pair<std::string, bool> rows[] = {{"update.txt", true}, {std::string(256, 'n'), true}, {std::string(257, 'n'), false}};
     for (const auto& [name, fits] : rows) {
         char path[TEXT_CAPACITY] = "junk";
+        wchar_t widePath[TEXT_CAPACITY] = L"junk";
         EXPECT_EQ(composePath(path, "C:", name.c_str()), fits) << name.size();
         EXPECT_EQ(path, fits ? "C:\\" + name : "");
+        EXPECT_EQ(composePath(widePath, L"C:", wide(name).c_str()), fits) << name.size();
+        EXPECT_EQ(widePath, fits ? L"C:\\" + wide(name) : L"");
     }
 }
 
@@ -35,8 +44,14 @@ TEST(StaysInsideFolder, Table)
         {"..", false}, {"..\\evil.dll", false}, {"data\\..\\..\\x", false}, {"data/../x", false}, {"a\\..", false},
         {"\\Windows\\x.dll", false}, {"/etc/x", false}, {"C:\\Windows\\x", false}, {"C:x", false},
         {"data\\. .\\x", false}, {"...\\x", false}};
-    for (const auto& [path, inside] : rows)
+    for (const auto& [path, inside] : rows) {
         EXPECT_EQ(staysInsideFolder(path), inside) << path;
+        EXPECT_EQ(staysInsideFolder(wide(path).c_str()), inside) << path;
+    }
+    // Wide characters whose low byte is a separator (U+015C) or a colon (U+013A) are letters.
+    const std::pair<const wchar_t*, bool> wideRows[] = {{L"..\u015cx", true}, {L"\u013a.dat", true}, {L"\u03c0\\..", false}};
+    for (const auto& [path, inside] : wideRows)
+        EXPECT_EQ(staysInsideFolder(path), inside) << static_cast<unsigned>(path[0]);
 }
 
 // Installed, patch, minimum, verdict: the worked examples, then the edges.

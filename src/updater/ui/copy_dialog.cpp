@@ -15,10 +15,10 @@ static int copiedCount;
 
 static bool askToContinue(const CopyDialogFile* file, DWORD error)
 {
-    char text[SHOWN_PATH_CAPACITY + 80];
-    wsprintfA(text, "Failed on copy %s\nWould you like to continue? Error %d", file->destination,
+    wchar_t text[SHOWN_PATH_CAPACITY + 80];
+    wsprintfW(text, L"Failed on copy %s\nWould you like to continue? Error %d", file->destination,
               static_cast<int>(error));
-    return showNotice(text, "Sorvane Online Updater", MB_ICONERROR | MB_YESNO) != IDNO;
+    return showNotice(text, L"Sorvane Online Updater", MB_ICONERROR | MB_YESNO) != IDNO;
 }
 
 // Labels and bar as the worker reaches file i, after i files processed: one
@@ -28,9 +28,9 @@ static bool askToContinue(const CopyDialogFile* file, DWORD error)
 static void onShowFile(HWND dialog, WPARAM i)
 {
     ReplyMessage(0);
-    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, i, 0);
-    SetDlgItemTextA(dialog, IDC_SOURCE, job->files[i].source);
-    SetDlgItemTextA(dialog, IDC_DESTINATION, job->files[i].destination);
+    SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETPOS, i, 0);
+    SetDlgItemTextW(dialog, IDC_SOURCE, job->files[i].source);
+    SetDlgItemTextW(dialog, IDC_DESTINATION, job->files[i].destination);
 }
 
 static DWORD WINAPI copyFiles(LPVOID parameter)
@@ -38,19 +38,19 @@ static DWORD WINAPI copyFiles(LPVOID parameter)
     HWND dialog = static_cast<HWND>(parameter);
     int i = 0;
     for (; i < job->count; i++) {
-        SendMessageA(dialog, WM_SHOW_ENTRY, i, 0);
+        SendMessageW(dialog, WM_SHOW_ENTRY, i, 0);
         DWORD error = job->copyFile(i);
         if (error == 0) {
             copiedCount++;
         } else {
-            SendMessageA(dialog, WM_NULL, 0, 0);  // answered once the file is shown
+            SendMessageW(dialog, WM_NULL, 0, 0);  // answered once the file is shown
             if (!askToContinue(&job->files[i], error))
                 break;
         }
     }
-    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, i, 0);
+    SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETPOS, i, 0);
     InterlockedExchange(&copyFinished, 1);
-    PostMessageA(dialog, WM_CLOSE, 0, 0);
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
     return 0;
 }
 
@@ -58,16 +58,16 @@ static void onInitDialog(HWND dialog, LPARAM data)
 {
     job = reinterpret_cast<const CopyDialogData*>(data);
     SetForegroundWindow(dialog);
-    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, job->count));
-    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETSTEP, 1, 0);
-    PostMessageA(dialog, WM_START_COPY, 0, 0);
+    SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, job->count));
+    SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETSTEP, 1, 0);
+    PostMessageW(dialog, WM_START_COPY, 0, 0);
 }
 
 static void onStartCopy(HWND dialog)
 {
     copyWorker = CreateThread(NULL, 0, copyFiles, dialog, 0, NULL);
     if (!copyWorker)
-        PostMessageA(dialog, WM_CLOSE, 0, 0);
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
 }
 
 // A close while the worker copies is left to the worker's own WM_CLOSE, which
@@ -107,6 +107,6 @@ int runCopyDialog(HINSTANCE instance, const CopyDialogData* data)
 {
     copiedCount = 0;
     copyFinished = 0;
-    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_COPY), NULL, copyDialogProc, reinterpret_cast<LPARAM>(data));
+    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_COPY), NULL, copyDialogProc, reinterpret_cast<LPARAM>(data));
     return data->count - copiedCount;
 }

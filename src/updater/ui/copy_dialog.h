@@ -5,8 +5,8 @@ enum { MAX_COPY_FILES = 50, SHOWN_PATH_CAPACITY = 2 * 260 };
 
 // The two paths shown while a file is copied; the destination also names the file in a failure notice.
 struct CopyDialogFile {
-    char source[SHOWN_PATH_CAPACITY];
-    char destination[SHOWN_PATH_CAPACITY];
+    wchar_t source[SHOWN_PATH_CAPACITY];
+    wchar_t destination[SHOWN_PATH_CAPACITY];
 };
 
 // What the copy dialog shows and does: files[i] is copied by copyFile(i) on the dialog's worker

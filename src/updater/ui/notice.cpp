@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-int showNotice(const char* text, const char* caption, unsigned style)
+int showNotice(const wchar_t* text, const wchar_t* caption, unsigned style)
 {
-    return MessageBoxA(NULL, text, caption, style);
+    return MessageBoxW(NULL, text, caption, style);
 }

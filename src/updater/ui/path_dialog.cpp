@@ -4,23 +4,23 @@
 
 static void onInitDialog(HWND dialog, LPARAM data)
 {
-    SetWindowLongPtrA(dialog, DWLP_USER, data);
+    SetWindowLongPtrW(dialog, DWLP_USER, data);
     SetForegroundWindow(dialog);
     // 259 so that what the field shows is exactly the folder that is used.
-    SendDlgItemMessageA(dialog, IDC_PATH, EM_LIMITTEXT, sizeof PathDialogData::folder - 1, 0);
-    SetDlgItemTextA(dialog, IDC_PATH, reinterpret_cast<PathDialogData*>(data)->folder);
+    SendDlgItemMessageW(dialog, IDC_PATH, EM_LIMITTEXT, PATH_FIELD_CAPACITY - 1, 0);
+    SetDlgItemTextW(dialog, IDC_PATH, reinterpret_cast<PathDialogData*>(data)->folder);
 }
 
 static void onCommand(HWND dialog, WPARAM command)
 {
-    PathDialogData* data = reinterpret_cast<PathDialogData*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    PathDialogData* data = reinterpret_cast<PathDialogData*>(GetWindowLongPtrW(dialog, DWLP_USER));
     if (command == IDOK)
-        GetDlgItemTextA(dialog, IDC_PATH, data->folder, sizeof data->folder);
+        GetDlgItemTextW(dialog, IDC_PATH, data->folder, PATH_FIELD_CAPACITY);
     else if (command == IDCANCEL)
-        data->folder[0] = '\0';
+        data->folder[0] = L'\0';
     else
         return;
-    PostMessageA(dialog, WM_CLOSE, 0, 0);
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
 }
 
 static INT_PTR CALLBACK pathDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
@@ -41,5 +41,5 @@ static INT_PTR CALLBACK pathDialogProc(HWND dialog, UINT message, WPARAM wParam,
 
 void runPathDialog(HINSTANCE instance, PathDialogData* data)
 {
-    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_INSTALL_PATH), NULL, pathDialogProc, reinterpret_cast<LPARAM>(data));
+    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_INSTALL_PATH), NULL, pathDialogProc, reinterpret_cast<LPARAM>(data));
 }

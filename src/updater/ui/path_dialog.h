@@ -3,8 +3,9 @@
 
 // The folder the path dialog shows, and where OK leaves what the player typed
 // (Cancel leaves it empty; the close box leaves it as it was).
+enum { PATH_FIELD_CAPACITY = 260 };
 struct PathDialogData {
-    char folder[260];
+    wchar_t folder[PATH_FIELD_CAPACITY];
 };
 
 void runPathDialog(HINSTANCE instance, PathDialogData* data);

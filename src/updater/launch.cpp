@@ -1,0 +1,61 @@
+#include "launch.h"
+
+#include <windows.h>
+
+#include "format/path_text.h"
+
+// The program a command line names: its first name, quoted or not.
+static void firstName(const wchar_t* commandLine, wchar_t* name)
+{
+    while (*commandLine == L' ' || *commandLine == L'\t')
+        commandLine++;
+    bool quoted = *commandLine == L'"';
+    commandLine += quoted;
+    int length = 0;
+    for (; commandLine[length] && length < TEXT_CAPACITY - 1; length++) {
+        wchar_t c = commandLine[length];
+        if (quoted ? c == L'"' : c == L' ' || c == L'\t')
+            break;
+        name[length] = c;
+    }
+    name[length] = 0;
+}
+
+// Found as Windows finds a program for a command line, ".exe" added to a name
+// without an extension, but in the installation folder first and never in the
+// folder of this program: that is the patch folder, which may hold a file of
+// the same name. Then the system folders and PATH, as Windows looks there too.
+static bool findProgram(const wchar_t* name, const wchar_t* installFolder, wchar_t* found)
+{
+    static wchar_t path[32767];
+    wchar_t system[TEXT_CAPACITY] = L"", windows[TEXT_CAPACITY] = L"";
+    GetSystemDirectoryW(system, TEXT_CAPACITY);
+    GetWindowsDirectoryW(windows, TEXT_CAPACITY);
+    if (GetEnvironmentVariableW(L"PATH", path, ARRAYSIZE(path)) >= ARRAYSIZE(path))
+        path[0] = 0;
+    const wchar_t* folders[] = {installFolder, system, windows, path};
+    for (const wchar_t* folder : folders) {
+        DWORD length = folder[0] ? SearchPathW(folder, name, L".exe", TEXT_CAPACITY, found, NULL) : 0;
+        if (length > 0 && length < TEXT_CAPACITY)
+            return true;
+    }
+    return false;
+}
+
+void launchInstalledProgram(const wchar_t* commandLine, const wchar_t* installFolder)
+{
+    wchar_t name[TEXT_CAPACITY], program[TEXT_CAPACITY], line[TEXT_CAPACITY];
+    firstName(commandLine, name);
+    if (name[0] == 0 || !findProgram(name, installFolder, program))
+        return;
+    lstrcpynW(line, commandLine, TEXT_CAPACITY);  // CreateProcessW may write into its command line
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOW;
+    PROCESS_INFORMATION process;
+    if (CreateProcessW(program, line, NULL, NULL, FALSE, 0, NULL, installFolder, &startup, &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
