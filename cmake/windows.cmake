@@ -53,7 +53,7 @@ add_dependencies(e2e_tests updater fake_game marker_dll)
 
 # Each group of rows is a ctest entry of its own, run under Wine (the toolchain's emulator).
 # Wine prefers its builtin DLLs; the override makes it take a planted comctl32 as Windows would.
-foreach(group Roads PathDialog RunEntries Record Faults Unpacked)
+foreach(group Roads PathDialog RunEntries Record Faults Unpacked Unicode)
   add_test(NAME e2e.${group}
     COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_tests> --gtest_filter=${group}/*)
   set_tests_properties(e2e.${group} PROPERTIES TIMEOUT 600 ENVIRONMENT "WINEDLLOVERRIDES=comctl32=n,b")

@@ -5,6 +5,9 @@
 wine_session_build=$(cd "$1" && pwd)
 export WINEPREFIX="$wine_session_build/wine-prefix"
 export WINEDEBUG=-all
+# Wine takes its ANSI code page from the locale: a UTF-8 locale gives code page
+# 1252, as on every English-language Windows, and lets the Linux side hold any name.
+export LC_ALL=C.UTF-8
 export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko install prompts
 wine_session_xvfb=""
 

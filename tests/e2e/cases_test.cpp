@@ -96,4 +96,16 @@ ROWS(Unpacked,
     // Identity, not text: another case and a "." component name the same file.
     Case{"OtherSpelling", "{full}GAME.EXE", "unpacked install\\game.exe=@game", R, {"path({install}) OK={install}\\.", "complete OK"}, "-install\\update.txt ~version=1006", ""});
 
+// Any folder name works, whatever the ANSI code page (1252 in the suite); the script is 8-bit
+// text read in that code page. "root:name" puts the patch and the installation in a folder of that name.
+ROWS(Unicode,
+    Case{"PlayersOwnFolder", std::string("{full}") + TYPICAL, std::string("root:Łukasz\\Downloads ") + GAME, R, CONFIRMED, std::string(INSTALLED) + " ~version=1006", "game.exe"},
+    Case{"ScriptNotFoundNamesIt", "-", "root:Łukasz", R, {"notFound({patch}\\update.txt) OK"}, "", ""},
+    Case{"GreekFolder", std::string("{full}") + TYPICAL, std::string("root:Παιχνίδι ") + GAME, R, CONFIRMED, std::string(INSTALLED) + " ~version=1006", "game.exe"},
+    Case{"JapaneseFolderAndAFailure", "{full}a.dat\nb.dat", std::string("root:ゲーム ") + AB + " locked:install\\a.dat=oldA", R, {"path({install}) OK", "copyFailed({install}\\a.dat,32,0/2) Yes", "incomplete(1,2) OK"}, "cleaned +install\\b.dat", ""},
+    Case{"TypedFolder", "{full}data.dat", "patch\\data.dat=new Παιχνίδι\\", R, {"path({install}) OK={root}\\Παιχνίδι", "complete OK"}, "cleaned +Παιχνίδι\\data.dat ~version=1006", ""},
+    Case{"EntryInCodePage1252", "{quiet}donn\xe9" "es\\carte.map", "patch\\carte.map=c install\\données\\", R, {}, "cleaned +install\\données\\carte.map", ""},
+    // The patch folder's own game.exe is never started: the installed one is.
+    Case{"LaunchesTheInstalledProgram", "{quiet}RUN game.exe -x", "patch\\game.exe=@game \"patch\\game.exe -x=x\" install\\game.exe=@game", R, {}, "-patch\\update.txt \"-patch\\game.exe -x\" \"+install\\game.exe -x\"", "game.exe -x"});
+
 }  // namespace

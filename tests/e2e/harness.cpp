@@ -56,6 +56,21 @@ std::vector<std::string> words(const std::string& text)
     return found;
 }
 
+// Names are UTF-8 here and UTF-16 for Windows, so that a folder in any language is named exactly.
+std::wstring wide(const std::string& text)
+{
+    std::wstring converted(text.size(), L'\0');
+    converted.resize(MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &converted[0], (int)text.size()));
+    return converted;
+}
+
+std::string utf8(const std::wstring& text)
+{
+    std::string converted(text.size() * 3, '\0');
+    converted.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), &converted[0], (int)converted.size(), 0, 0));
+    return converted;
+}
+
 std::string readFile(const fs::path& path)
 {
     return std::string(std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {});
@@ -63,9 +78,9 @@ std::string readFile(const fs::path& path)
 
 std::string windowText(HWND window)
 {
-    char text[4096] = "";
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, (LPARAM)text, SMTO_ABORTIFHUNG, 2000, nullptr);
-    return text;
+    wchar_t text[4096] = L"";
+    SendMessageTimeoutW(window, WM_GETTEXT, ARRAYSIZE(text), (LPARAM)text, SMTO_ABORTIFHUNG, 2000, nullptr);
+    return utf8(text);
 }
 
 // The visible top-level windows of a process.
@@ -124,9 +139,9 @@ void answer(HWND window, std::string given)
     given = given.substr(given.rfind(' ') + 1);
     size_t equals = given.find('=');
     if (equals != std::string::npos)
-        SetDlgItemTextA(window, IDC_PATH, "");
-    for (size_t at = equals + 1; equals != std::string::npos && at < given.size(); at++)  // keys: the field's limit applies
-        SendDlgItemMessageA(window, IDC_PATH, WM_CHAR, (BYTE)given[at], 0);
+        SetDlgItemTextW(window, IDC_PATH, L"");
+    for (wchar_t key : equals == std::string::npos ? L"" : wide(given.substr(equals + 1)))  // keys: the field's limit applies
+        SendDlgItemMessageW(window, IDC_PATH, WM_CHAR, key, 0);
     given = given.substr(0, equals);
     int button = std::map<std::string, int>{{"OK", IDOK}, {"Cancel", IDCANCEL}, {"Yes", IDYES}, {"No", IDNO}}[given];
     if (button)
@@ -141,11 +156,11 @@ std::vector<std::string> startAndAnswer(const std::string& patch, const std::vec
                                         const std::string& launched)
 {
     std::vector<std::string> shown;
-    std::string program = patch + "\\updater.exe", commandLine = "\"" + program + "\"";
-    STARTUPINFOA startup = {sizeof startup};
+    std::wstring program = wide(patch + "\\updater.exe"), commandLine = L"\"" + program + L"\"";
+    STARTUPINFOW startup = {sizeof startup};
     PROCESS_INFORMATION process = {};
     // Wine under heavy load sometimes refuses a start with error 1359; that is not the program's doing.
-    for (int attempt = 0; !CreateProcessA(program.c_str(), &commandLine[0], 0, 0, 0, 0, 0, 0, &startup, &process);)
+    for (int attempt = 0; !CreateProcessW(program.c_str(), &commandLine[0], 0, 0, 0, 0, 0, 0, &startup, &process);)
         if (attempt++ > 0 || GetLastError() != ERROR_INTERNAL_ERROR)
             return {"could not start: error " + std::to_string(GetLastError())};
         else
@@ -160,7 +175,7 @@ std::vector<std::string> startAndAnswer(const std::string& patch, const std::vec
             if (std::count(answered.begin(), answered.end(), window) || (seen == COPY_CAPTION && (next == steps.size() || steps[next].rfind("copy ", 0))))
                 continue;  // the copy dialog closes itself; it is judged by the files it copies
             if (seen != COPY_CAPTION) {
-                bool cleaned = GetFileAttributesA((patch + "\\update.txt").c_str()) == INVALID_FILE_ATTRIBUTES;
+                bool cleaned = GetFileAttributesW(wide(patch + "\\update.txt").c_str()) == INVALID_FILE_ATTRIBUTES;
                 seen = describe(window) + (cleaned ? " (cleaned)" : "");
                 for (HWND other : windowsOf(process.dwProcessId))
                     seen += windowText(other) == COPY_CAPTION ? " over " + describe(other) : "";
@@ -209,8 +224,8 @@ void snapshotRecord(HKEY parent, const std::string& key, const std::string& pref
 Texts snapshotTree(const std::string& root)
 {
     Texts tree;
-    for (auto& entry : fs::recursive_directory_iterator(root))
-        tree[fs::relative(entry.path(), root).string() + (entry.is_directory() ? "\\" : "")] =
+    for (auto& entry : fs::recursive_directory_iterator(fs::u8path(root)))
+        tree[fs::relative(entry.path(), fs::u8path(root)).u8string() + (entry.is_directory() ? "\\" : "")] =
             entry.is_directory() ? "" : entry.file_size() > (1u << 20) ? "size " + std::to_string(entry.file_size()) : readFile(entry.path());
     return tree;
 }
@@ -235,7 +250,7 @@ std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root
         bool readOnly = item.rfind("readonly:", 0) == 0, lock = item.rfind("locked:", 0) == 0;
         item.erase(0, readOnly ? 9 : lock ? 7 : 0);
         size_t equals = item.find('=');
-        fs::path path = root + "\\" + item.substr(0, equals);
+        fs::path path = fs::u8path(root + "\\" + item.substr(0, equals));
         std::string content = item.substr(equals + 1);
         fs::create_directories(item.back() == '\\' ? path : path.parent_path());
         if (equals == std::string::npos)
@@ -247,25 +262,27 @@ std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root
         if (content.rfind("@size:", 0) == 0)
             fs::resize_file(path, std::stoull(content.substr(6)));
         if (readOnly)
-            SetFileAttributesA(path.string().c_str(), FILE_ATTRIBUTE_READONLY);
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
         if (lock)  // others may read it, as the tree is read, but never write it
-            held.push_back(CreateFileA(path.string().c_str(), GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0));
+            held.push_back(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0));
     }
     return held;
 }
 
-// Lays out "name=value" items below key: "sz:text", "raw:text" (binary: Wine ends a string itself),
-// else a DWORD; "Sub\name" is a value of a sub key.
+// Lays out "name=value" items below key: "sz:text" (stored wide, as Windows stores strings), "raw:text"
+// (binary, the 8-bit bytes: Wine ends a string itself), else a DWORD; "Sub\name" is a value of a sub key.
 void layOutRecord(const std::string& items, const std::string& key)
 {
     RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
     for (const std::string& item : words(items)) {
         std::string name = item.substr(0, item.find('=')), value = item.substr(item.find('=') + 1);
         DWORD number = std::strtoul(value.c_str(), nullptr, 10), type = value[0] == 's' ? REG_SZ : value[0] == 'r' ? REG_BINARY : REG_DWORD;
-        std::string bytes = type == REG_DWORD ? std::string((char*)&number, 4) : value.substr(value.find(':') + 1) + std::string(type == REG_SZ, '\0');
+        std::string text = value.substr(value.find(':') + 1), bytes = type == REG_DWORD ? std::string((char*)&number, 4) : text;
+        if (type == REG_SZ)
+            bytes = std::string((const char*)wide(text).c_str(), (wide(text).size() + 1) * 2);
         size_t slash = name.rfind('\\');
         std::string subKey = slash == std::string::npos ? key : key + "\\" + name.substr(0, slash);
-        RegSetKeyValueA(HKEY_CURRENT_USER, subKey.c_str(), name.substr(slash + 1).c_str(), type, bytes.data(), bytes.size());
+        RegSetKeyValueW(HKEY_CURRENT_USER, wide(subKey).c_str(), wide(name.substr(slash + 1)).c_str(), type, bytes.data(), bytes.size());
     }
 }
 
@@ -293,20 +310,23 @@ TEST_P(Run, EndsAsExpected)
     std::string id = replaceAll(testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + ("." + std::string(row.name)), "/", ".");
     bool driveRoot = row.setUp.find("driveroot") != std::string::npos;
     // A folder of its own, emptied first: a run that was stopped may have left anything there.
-    std::string root = driveRoot ? "P:" /* mapped by the Wine session */ : (fs::temp_directory_path() / "updater-e2e" / id).string(),
-                install = root + "\\install", key = "Software\\UpdaterE2E\\" + id;
+    std::string base = driveRoot ? "P:" /* mapped by the Wine session */ : (fs::temp_directory_path() / "updater-e2e" / id).u8string(),
+                named = row.setUp.substr(std::min(row.setUp.find("root:"), row.setUp.size())), root = base;
+    if (!named.empty())  // "root:name": the patch and the installation lie in a folder of that name
+        root += "\\" + named.substr(5, named.find(' ') - 5);
+    std::string install = root + "\\install", key = "Software\\UpdaterE2E\\" + id;
     std::string patch = row.setUp.find("unpacked") != std::string::npos ? install : driveRoot ? root : root + "\\patch";
     std::error_code absent;
-    for (auto& entry : fs::recursive_directory_iterator(root + "\\", absent))
-        SetFileAttributesA(entry.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
-    for (auto& entry : fs::directory_iterator(root + "\\", absent))
+    for (auto& entry : fs::recursive_directory_iterator(fs::u8path(base + "\\"), absent))
+        SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    for (auto& entry : fs::directory_iterator(fs::u8path(base + "\\"), absent))
         fs::remove_all(entry.path());
     const Texts run = {{"{root}", root}, {"{patch}", patch}, {"{install}", install}, {"{key}", key}, {"{nul}", std::string(1, '\0')}};
-    fs::create_directories(install);
-    fs::create_directories(patch + "\\");
-    fs::copy_file(fs::path(_pgmptr).parent_path() / "updater.exe", patch + "\\updater.exe");
+    fs::create_directories(fs::u8path(install));
+    fs::create_directories(fs::u8path(patch + "\\"));
+    fs::copy_file(fs::path(_pgmptr).parent_path() / "updater.exe", fs::u8path(patch + "\\updater.exe"));
     if (row.script != "-")
-        std::ofstream(patch + "\\update.txt", std::ios::binary) << expand(row.script, run);
+        std::ofstream(fs::u8path(patch + "\\update.txt"), std::ios::binary) << expand(row.script, run);
     std::vector<HANDLE> held = layOutTree(expand(row.setUp, run), root);
     layOutRecord(expand(row.record, run), key);
     Texts treeBefore = snapshotTree(root + "\\"), recordBefore, recordAfter;
@@ -324,8 +344,9 @@ TEST_P(Run, EndsAsExpected)
     for (HANDLE file : held)
         CloseHandle(file);
 
-    EXPECT_EQ(readFile(install + "\\launch.log"), row.launched.empty() ? "" : install + "\n" + row.launched);
-    fs::remove(install + "\\launch.log");
+    std::string program = row.launched.substr(0, row.launched.find(' '));  // the launched program reports its own path
+    EXPECT_EQ(readFile(fs::u8path(install + "\\launch.log")), row.launched.empty() ? "" : install + "\\" + program + "\n" + install + "\n" + row.launched);
+    fs::remove(fs::u8path(install + "\\launch.log"));
     snapshotRecord(HKEY_CURRENT_USER, key, "", &recordAfter);
     EXPECT_EQ(words(changesOf(treeBefore, snapshotTree(root + "\\"), false) + changesOf(recordBefore, recordAfter, true)),
               words(expand(replaceAll(row.changes, "cleaned", cleaned), run)));
