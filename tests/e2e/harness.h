@@ -14,7 +14,8 @@ struct Case {
     std::string script;  // "update.txt"; "-" writes none
     // "patch\a.dat=text", "=@game" the stand-in game, "=@marker" the marker DLL, "=@size:N"; "install\data\"
     // a folder; "readonly:" or "locked:" (held open) before a file; "unpacked" (the patch lies in the
-    // installation), "driveroot" (the patch is P:\, whose current directory is P:\sub)
+    // installation), "driveroot" (the patch is P:\, whose current directory is P:\sub), "root:name" (both
+    // folders lie in a folder of that name). Every name is UTF-8.
     std::string setUp;
     std::string record;  // "path=sz:{install} version=1005"; "raw:" unterminated, "Sub\name=" in a sub key
     std::vector<std::string> dialogue;  // each window once: "form(arguments) Answer[=typed]"
