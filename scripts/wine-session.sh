@@ -37,11 +37,26 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   wineboot -i >/dev/null 2>&1
   wineserver -w
-  # Without a window manager Wine waits about 2 s for every closing window;
-  # unmanaged windows close at once. A property of the test display only.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-  wineserver -w
 fi
+# The session's settings, applied at every start so that an older prefix gets them too:
+# - without a window manager Wine waits about 2 s for every closing window;
+#   unmanaged windows close at once (a property of the test display only);
+# - a crashed program ends at once, instead of waiting in Wine's debugger until
+#   the test's timeout.
+cat > "$WINEPREFIX/drive_c/session.reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug]
+"Debugger"=""
+"Auto"="1"
+REG
+wine reg import 'C:\session.reg' >/dev/null 2>&1 || true
 # P: is the drive whose root the end-to-end suite runs a patch from.
 mkdir -p "$wine_session_build/drive-p"
 ln -sfn "$wine_session_build/drive-p" "$WINEPREFIX/dosdevices/p:"

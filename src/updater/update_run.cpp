@@ -114,10 +114,11 @@ static void tellOutcome(int notCopied)
         showNotice(L"Installation complete", L"Success", MB_OK);
         return;
     }
-    wchar_t text[200];
+    wchar_t text[256];
     wsprintfW(text,
               L"The update was not completed: %d of %d files could not be copied.\n"
-              L"Please download a complete install from our website.",
+              L"Close the game and run this update again; if it fails again, please download a complete "
+              L"install from our website.",
               notCopied, runState.script.entryCount);
     showNotice(text, L"Sorvane Online Updater", MB_ICONERROR);
 }
@@ -131,11 +132,15 @@ int runUpdate(HINSTANCE instance)
 
     int notCopied = 0;
     bool copyRan = runStagesAndCopy(&notCopied);
-    removePatchFiles();
+    // An incomplete copy keeps the patch, to be run again once the player has
+    // closed the game; starting the game now would hold its files once more.
+    bool incomplete = copyRan && notCopied > 0;
+    if (!incomplete)
+        removePatchFiles();
     if (copyRan) {
         if (runState.script.fullMode != 0)
             tellOutcome(notCopied);
-        if (runState.script.hasRunCommand)
+        if (runState.script.hasRunCommand && !incomplete)
             launchInstalledProgram(runState.runCommand, runState.installFolder);
     }
     return 0;

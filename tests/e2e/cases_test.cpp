@@ -20,10 +20,17 @@ ROWS(Roads,
     Case{"FullMode", std::string("{full}") + TYPICAL, GAME, R, CONFIRMED, std::string(INSTALLED) + " ~version=1006", "game.exe"},
     Case{"QuietMode", std::string("{quiet}") + TYPICAL, GAME, R, {}, INSTALLED, "game.exe"},
     Case{"NoEntries", "{full}", DATA, R, CONFIRMED, "-patch\\update.txt ~version=1006", ""},
-    Case{"SubFolderMissing", "{full}data\\maps\\level1.map", "patch\\level1.map=map", R, {"path({install}) OK", "copyFailed({install}\\data\\maps\\level1.map,3,0/1) Yes", "incomplete(1,1) OK"}, "cleaned", ""},
-    Case{"SecondFailsYes", "{full}a.dat\nb.dat\nc.dat", ABC, R, {"path({install}) OK", "copyFailed({install}\\b.dat,2,1/3) Yes", "incomplete(1,3) OK"}, "cleaned +install\\a.dat +install\\c.dat", ""},
-    Case{"SecondFailsNo", "{full}a.dat\nb.dat\nc.dat", ABC, R, {"path({install}) OK", "copyFailed({install}\\b.dat,2,1/3) No", "incomplete(2,3) OK"}, "cleaned +install\\a.dat", ""},
-    Case{"SecondFailsQuietMode", "{quiet}a.dat\r\nb.dat\r\nc.dat\r\n", ABC, R, {"copyFailed({install}\\b.dat,2,1/3) Yes"}, "cleaned +install\\a.dat +install\\c.dat", ""},
+    Case{"SubFolderMissing", "{full}data\\maps\\level1.map", "patch\\level1.map=map", R, {"path({install}) OK", "copyFailed({install}\\data\\maps\\level1.map,3,0/1) Yes", "incomplete(1,1) OK"}, "", ""},
+    Case{"SecondFailsYes", "{full}a.dat\nb.dat\nc.dat", ABC, R, {"path({install}) OK", "copyFailed({install}\\b.dat,2,1/3) Yes", "incomplete(1,3) OK"}, "+install\\a.dat +install\\c.dat", ""},
+    Case{"SecondFailsNo", "{full}a.dat\nb.dat\nc.dat", ABC, R, {"path({install}) OK", "copyFailed({install}\\b.dat,2,1/3) No", "incomplete(2,3) OK"}, "+install\\a.dat", ""},
+    Case{"SecondFailsQuietMode", "{quiet}a.dat\r\nb.dat\r\nRUN game.exe\r\n", "patch\\a.dat=a patch\\game.exe=@game", R, {"copyFailed({install}\\b.dat,2,1/3) Yes"}, "+install\\a.dat +install\\game.exe", ""},
+    // An incomplete copy keeps the whole patch and launches nothing; run again, it finishes the job.
+    Case{"GameHeldOpenYes", "{full}a.dat\nRUN game.exe\nb.dat", std::string(AB) + " patch\\game.exe=@game locked:install\\game.exe=@game", R, {"path({install}) OK", "copyFailed({install}\\game.exe,32,1/3) Yes", "incomplete(1,3) OK"}, "+install\\a.dat +install\\b.dat", ""},
+    Case{"GameHeldOpenNo", "{full}a.dat\nRUN game.exe\nb.dat", std::string(AB) + " patch\\game.exe=@game locked:install\\game.exe=@game", R, {"path({install}) OK", "copyFailed({install}\\game.exe,32,1/3) No", "incomplete(2,3) OK"}, "+install\\a.dat", ""},
+    Case{"RunAgainOnceTheGameIsClosed", "{full}a.dat\nRUN game.exe", "patch\\a.dat=a patch\\game.exe=@game locked:install\\game.exe=old", R, {"path({install}) OK", "copyFailed({install}\\game.exe,32,1/2) Yes", "incomplete(1,2) OK", "again", "path({install}) OK", "complete OK"}, "cleaned +install\\a.dat ~install\\game.exe ~version=1006", "game.exe"},
+    // Any mode line but 0 is full mode.
+    Case{"ModeMinusOneIsFull", "{key}\n1006\n1004\n-1\ndata.dat", DATA, R, CONFIRMED, "cleaned +install\\data.dat ~version=1006", ""},
+    Case{"ModeTwoIsFull", "{key}\n1006\n1004\n2\ndata.dat", DATA, R, CONFIRMED, "cleaned +install\\data.dat ~version=1006", ""},
     // A close during a long copy ends the dialog only once every entry is copied; the run goes on after it.
     Case{"CloseDuringTheCopy", "{full}big.bin\nb.dat", "patch\\big.bin=@size:268435456 patch\\b.dat=b", R, {"path({install}) OK", "copy Close", "complete OK"}, "cleaned +install\\big.bin +install\\b.dat ~version=1006", ""});
 
@@ -33,7 +40,7 @@ ROWS(PathDialog,
     Case{"Cancel", "{full}data.dat", DATA, R, {"path({install}) Cancel"}, "cleaned", ""},
     Case{"CloseBoxDiscardsEdit", "{full}data.dat", "patch\\data.dat=new other\\", R, {"path({install}) Close={root}\\other", "complete OK"}, "cleaned +install\\data.dat ~version=1006", ""},
     // The field takes 259 characters, whole: with the file name the path is too long to copy to.
-    Case{"FieldTakes259Characters", "{full}data.dat", DATA, R, {"path({install}) OK={x*300}", "copyFailed({x*259}\\data.dat,206,0/1) No", "incomplete(1,1) OK"}, "cleaned", ""});
+    Case{"FieldTakes259Characters", "{full}data.dat", DATA, R, {"path({install}) OK={x*300}", "copyFailed({x*259}\\data.dat,206,0/1) No", "incomplete(1,1) OK"}, "", ""});
 
 ROWS(RunEntries,
     Case{"OnlyTheLastIsLaunched", "{quiet}RUN first.exe\nRUN game.exe", "patch\\first.exe=@game patch\\game.exe=@game", R, {}, "cleaned +install\\first.exe +install\\game.exe", "game.exe"},
@@ -58,7 +65,7 @@ ROWS(Record,
     Case{"MissingKey", "{key}\\Absent\n1006\n1004\n1\ndata.dat", DATA, R, {"recordMissing OK"}, "cleaned", ""},
     Case{"NoPathQuietModeEndsSilently", "{quiet}data.dat", DATA, "version=1005", {}, "cleaned", ""},
     Case{"NoPathFullModeShowsEmptyField", "{full}data.dat", DATA, "version=1005", {"path() OK"}, "cleaned", ""},
-    Case{"PathOf259Characters", "{quiet}data.dat", DATA, "path=sz:{x*259}", {"copyFailed({x*259}\\data.dat,206,0/1) No"}, "cleaned", ""},
+    Case{"PathOf259Characters", "{quiet}data.dat", DATA, "path=sz:{x*259}", {"copyFailed({x*259}\\data.dat,206,0/1) No"}, "", ""},
     Case{"PathOf260IsNotCut", "{full}data.dat", DATA, "path=sz:{x*260} version=1005", {"path() OK"}, "cleaned", ""},
     Case{"UnterminatedPath", "{quiet}data.dat", DATA, "path=raw:{install}", {}, "cleaned +install\\data.dat", ""},
     Case{"NestedKey", "{key}\\Nested\\Deeper\n1006\n1004\n1\ndata.dat", DATA, "Nested\\Deeper\\path=sz:{install} Nested\\Deeper\\version=1005", CONFIRMED, "cleaned +install\\data.dat ~Nested\\Deeper\\version=1006", ""});
@@ -66,18 +73,22 @@ ROWS(Record,
 // Faults a real installation meets, and hostile scripts: each ends cleanly, tells the user, and
 // writes nothing outside the installation (entries that would leave it fail with error 161).
 ROWS(Faults,
-    Case{"HeldOpen", "{quiet}a.dat\nb.dat", std::string(AB) + " locked:install\\a.dat=oldA", R, {"copyFailed({install}\\a.dat,32,0/2) Yes"}, "cleaned +install\\b.dat", ""},
-    Case{"IsAFolder", "{quiet}a.dat\nb.dat", std::string(AB) + " install\\a.dat\\", R, {"copyFailed({install}\\a.dat,5,0/2) Yes"}, "cleaned +install\\b.dat", ""},
+    Case{"HeldOpen", "{quiet}a.dat\nb.dat", std::string(AB) + " locked:install\\a.dat=oldA", R, {"copyFailed({install}\\a.dat,32,0/2) Yes"}, "+install\\b.dat", ""},
+    Case{"IsAFolder", "{quiet}a.dat\nb.dat", std::string(AB) + " install\\a.dat\\", R, {"copyFailed({install}\\a.dat,5,0/2) Yes"}, "+install\\b.dat", ""},
     // Wine running as root would overwrite a read-only file; the updater refuses, as Windows does.
-    Case{"ReadOnly", "{quiet}a.dat\nb.dat", std::string(AB) + " readonly:install\\a.dat=oldA", R, {"copyFailed({install}\\a.dat,5,0/2) Yes"}, "cleaned +install\\b.dat", ""},
-    Case{"MissingSourceOverReadOnly", "{quiet}c.dat\nb.dat", "patch\\b.dat=b readonly:install\\c.dat=old", R, {"copyFailed({install}\\c.dat,2,0/2) Yes"}, "cleaned +install\\b.dat", ""},
-    Case{"MissingSubFolder", "{quiet}sub\\a.dat\nb.dat", AB, R, {"copyFailed({install}\\sub\\a.dat,3,0/2) Yes"}, "cleaned +install\\b.dat", ""},
-    Case{"PathOver259Characters", "{quiet}{n*240}\nb.dat", "patch\\b.dat=b", R, {"copyFailed({install}\\{n*240},206,0/2) Yes"}, "cleaned +install\\b.dat", ""},
+    Case{"ReadOnly", "{quiet}a.dat\nb.dat", std::string(AB) + " readonly:install\\a.dat=oldA", R, {"copyFailed({install}\\a.dat,5,0/2) Yes"}, "+install\\b.dat", ""},
+    Case{"MissingSourceOverReadOnly", "{quiet}c.dat\nb.dat", "patch\\b.dat=b readonly:install\\c.dat=old", R, {"copyFailed({install}\\c.dat,2,0/2) Yes"}, "+install\\b.dat", ""},
+    Case{"MissingSubFolder", "{quiet}sub\\a.dat\nb.dat", AB, R, {"copyFailed({install}\\sub\\a.dat,3,0/2) Yes"}, "+install\\b.dat", ""},
+    Case{"PathOver259Characters", "{quiet}{n*240}\nb.dat", "patch\\b.dat=b", R, {"copyFailed({install}\\{n*240},206,0/2) Yes"}, "+install\\b.dat", ""},
     Case{"LeavingTheInstallation", "{quiet}..\\a.dat\ndata/../../a.dat\n...\\a.dat\nC:\\a.dat\n\\a.dat\nx:a.dat\nb.dat", AB, R,
-         {"copyFailed({install}\\..\\a.dat,161,0/7) Yes", "copyFailed({install}\\data/../../a.dat,161,1/7) Yes", "copyFailed({install}\\...\\a.dat,161,2/7) Yes", "copyFailed({install}\\C:\\a.dat,161,3/7) Yes", "copyFailed({install}\\\\a.dat,161,4/7) Yes", "copyFailed({install}\\x:a.dat,161,5/7) Yes"}, "cleaned +install\\b.dat", ""},
+         {"copyFailed({install}\\..\\a.dat,161,0/7) Yes", "copyFailed({install}\\data/../../a.dat,161,1/7) Yes", "copyFailed({install}\\...\\a.dat,161,2/7) Yes", "copyFailed({install}\\C:\\a.dat,161,3/7) Yes", "copyFailed({install}\\\\a.dat,161,4/7) Yes", "copyFailed({install}\\x:a.dat,161,5/7) Yes"}, "+install\\b.dat", ""},
+    // The same entries on a road that cleans: only the patch folder's own files go, never {root}\a.dat.
+    Case{"LeavingTheInstallationRefused", "{full}..\\a.dat\ndata/../../a.dat\n...\\a.dat\nC:\\a.dat\n\\a.dat\nx:a.dat\nb.dat", std::string(AB) + " a.dat=outside", "path=sz:{root}\\games\\x version=1003", {"tooOld OK"}, "cleaned", ""},
+    // Two files alike in size, attributes and times are still two files: the patch's is copied.
+    Case{"SameSizeAndTimes", "{quiet}a.dat", "sametimes patch\\a.dat=x install\\a.dat=y", R, {}, "cleaned ~install\\a.dat", ""},
     Case{"ListsItsOwnFiles", "{quiet}update.txt\nupdater.exe", "", R, {}, "cleaned +install\\update.txt +install\\updater.exe", ""},
     Case{"NulEndsAnEntry", "{quiet}b.dat{nul}a.dat", AB, R, {}, "-patch\\update.txt -patch\\b.dat +install\\b.dat", ""},
-    Case{"LineOfThousandsOfCharacters", "{quiet}{n*700}", "", R, {"copyFailed({install}\\{n*259},206,0/3) No"}, "cleaned", ""},
+    Case{"LineOfThousandsOfCharacters", "{quiet}{n*700}", "", R, {"copyFailed({install}\\{n*259},206,0/3) No"}, "", ""},
     Case{"MissingScript", "-", "patch\\game.exe=game patch\\readme.txt=keep", R, {"notFound({patch}\\update.txt) OK"}, "", ""},
     Case{"FiftyEntriesFit", "{quiet}{f.dat\n# comments take no slot\n*50}", "patch\\f.dat=f", R, {}, "cleaned +install\\f.dat", ""},
     Case{"FiftyOneAreRefused", "{quiet}{f.dat\n*51}", "patch\\f.dat=f", R, {"tooMany({patch}\\update.txt) OK"}, "-patch\\update.txt", ""},
@@ -94,7 +105,9 @@ ROWS(Unpacked,
     Case{"RefusedAsTooOld", "{full}RUN game.exe", "unpacked install\\game.exe=@game", "path=sz:{install} version=1003", {"tooOld OK"}, "-install\\update.txt", ""},
     Case{"Cancelled", "{full}game.exe\ndata\\level1.map", UNPACKED, R, {"path({install}) Cancel"}, "-install\\update.txt -install\\level1.map", ""},
     // Identity, not text: another case and a "." component name the same file.
-    Case{"OtherSpelling", "{full}GAME.EXE", "unpacked install\\game.exe=@game", R, {"path({install}) OK={install}\\.", "complete OK"}, "-install\\update.txt ~version=1006", ""});
+    Case{"OtherSpelling", "{full}GAME.EXE", "unpacked install\\game.exe=@game", R, {"path({install}) OK={install}\\.", "complete OK"}, "-install\\update.txt ~version=1006", ""},
+    // Unpacked into the folder typed in the path dialog, while the record names another.
+    Case{"IntoTheTypedFolder", "{full}game.exe", "unpacked install\\game.exe=@game other\\", "path=sz:{root}\\other version=1005", {"path({root}\\other) OK={install}", "complete OK"}, "-install\\update.txt ~version=1006", ""});
 
 // Any folder name works, whatever the ANSI code page (1252 in the suite); the script is 8-bit
 // text read in that code page. "root:name" puts the patch and the installation in a folder of that name.
@@ -102,7 +115,7 @@ ROWS(Unicode,
     Case{"PlayersOwnFolder", std::string("{full}") + TYPICAL, std::string("root:Łukasz\\Downloads ") + GAME, R, CONFIRMED, std::string(INSTALLED) + " ~version=1006", "game.exe"},
     Case{"ScriptNotFoundNamesIt", "-", "root:Łukasz", R, {"notFound({patch}\\update.txt) OK"}, "", ""},
     Case{"GreekFolder", std::string("{full}") + TYPICAL, std::string("root:Παιχνίδι ") + GAME, R, CONFIRMED, std::string(INSTALLED) + " ~version=1006", "game.exe"},
-    Case{"JapaneseFolderAndAFailure", "{full}a.dat\nb.dat", std::string("root:ゲーム ") + AB + " locked:install\\a.dat=oldA", R, {"path({install}) OK", "copyFailed({install}\\a.dat,32,0/2) Yes", "incomplete(1,2) OK"}, "cleaned +install\\b.dat", ""},
+    Case{"JapaneseFolderAndAFailure", "{full}a.dat\nb.dat", std::string("root:ゲーム ") + AB + " locked:install\\a.dat=oldA", R, {"path({install}) OK", "copyFailed({install}\\a.dat,32,0/2) Yes", "incomplete(1,2) OK"}, "+install\\b.dat", ""},
     Case{"TypedFolder", "{full}data.dat", "patch\\data.dat=new Παιχνίδι\\", R, {"path({install}) OK={root}\\Παιχνίδι", "complete OK"}, "cleaned +Παιχνίδι\\data.dat ~version=1006", ""},
     Case{"EntryInCodePage1252", "{quiet}donn\xe9" "es\\carte.map", "patch\\carte.map=c install\\données\\", R, {}, "cleaned +install\\données\\carte.map", ""},
     // The patch folder's own game.exe is never started: the installed one is.

@@ -15,10 +15,10 @@ struct Case {
     // "patch\a.dat=text", "=@game" the stand-in game, "=@marker" the marker DLL, "=@size:N"; "install\data\"
     // a folder; "readonly:" or "locked:" (held open) before a file; "unpacked" (the patch lies in the
     // installation), "driveroot" (the patch is P:\, whose current directory is P:\sub), "root:name" (both
-    // folders lie in a folder of that name). Every name is UTF-8.
+    // folders lie in a folder of that name), "sametimes" (every file shows one time). Every name is UTF-8.
     std::string setUp;
     std::string record;  // "path=sz:{install} version=1005"; "raw:" unterminated, "Sub\name=" in a sub key
-    std::vector<std::string> dialogue;  // each window once: "form(arguments) Answer[=typed]"
+    std::vector<std::string> dialogue;  // each window once: "form(arguments) Answer[=typed]"; "again" runs it once more
     // of the tree and the record: "+new -gone ~changed", record values with "=value"; "cleaned": every patch file gone
     std::string changes;
     std::string launched;               // the game's command line, run from {install}; "" when nothing runs

@@ -59,6 +59,7 @@ TEST_P(Patchtool, Diagnoses)
 
 INSTANTIATE_TEST_SUITE_P(Check, Patchtool, testing::Values(
     ToolCase{"Clean", SHIP "a.dat\nA.DAT\nRUN a.dat\n", "check ship", 0, ""},
+    ToolCase{"FlatFileInAnotherCase", "ship/updater.exe=u|ship/Game.exe=g|ship/update.txt=K\n2\n1\n0\nGAME.EXE\n", "check ship", 0, ""},
     ToolCase{"HeaderLineOf259", "ship/a.dat=a|ship/updater.exe=u|ship/update.txt=" + std::string(259, 'k') + "\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the line is 259 characters long\nship/update.txt:2: error: the patch version \"\" is not a number\nship/update.txt:4: error: the flat file \"0\""},
     ToolCase{"VersionNotANumber", SHIP "a.dat|ship/update.txt=K\nbeta\n1\n0\na.dat", "check ship", 1, "ship/update.txt:2: error: the patch version \"beta\" is not a number"},
     ToolCase{"MinimumAbovePatch", SHIP "a.dat|ship/update.txt=K\n2\n3\n0\na.dat", "check ship", 1, "ship/update.txt:3: error: the minimum version is above"},

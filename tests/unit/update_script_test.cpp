@@ -63,7 +63,7 @@ TEST(ScriptReader, Entries)
 {
     const std::pair<std::string, std::string> rows[] = {
         {"game.exe\ndata\\maps\\level1.map\nRUN game.exe\n", " game.exe, data\\maps\\level1.map>level1.map, game.exe; RUN game.exe"},
-        {"data\\RUNES.dat\nTRUNK.pak\nRUNgame.exe\nrun game.exe\n", " data\\RUNES.dat>RUNES.dat, TRUNK.pak, RUNgame.exe, run game.exe"},
+        {"data\\RUNES.dat\nTRUNK.pak\nRUNgame.exe\nrun game.exe\nmaps\\RUN 2.map\n", " data\\RUNES.dat>RUNES.dat, TRUNK.pak, RUNgame.exe, run game.exe, maps\\RUN 2.map>RUN 2.map"},
         {"RUN\n", " ; RUN "},
         {"RUN  game.exe\n", "  game.exe; RUN  game.exe"},
         {"RUN game.exe -x\n", " game.exe -x; RUN game.exe -x"},
