@@ -9,6 +9,7 @@ add_compile_options(-Wall -Wextra -Werror)
 
 add_library(patchtool_lib STATIC ${PATCHTOOL_SOURCES})
 target_link_libraries(patchtool_lib PUBLIC patch_format)
+target_include_directories(patchtool_lib PRIVATE ${GENERATED_DIR})
 add_executable(patchtool src/patchtool/main.cpp)
 target_link_libraries(patchtool PRIVATE patchtool_lib)
 
@@ -27,6 +28,10 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   target_compile_options(update_script_fuzz PRIVATE -fsanitize=fuzzer)
   target_link_options(update_script_fuzz PRIVATE -fsanitize=fuzzer)
   target_link_libraries(update_script_fuzz PRIVATE patch_format)
+  add_executable(check_fuzz tests/fuzz/check_fuzz.cpp)
+  target_compile_options(check_fuzz PRIVATE -fsanitize=fuzzer)
+  target_link_options(check_fuzz PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(check_fuzz PRIVATE patchtool_lib)
 endif()
 
 find_package(benchmark QUIET)

@@ -1,7 +1,8 @@
 # Windows build: updater.exe and the end-to-end suite that drives it under Wine.
 enable_language(RC)
 set(resources ${CMAKE_CURRENT_SOURCE_DIR}/src/updater/ui/resources)
-set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${resources}")
+configure_file(${resources}/updater.manifest.in ${GENERATED_DIR}/updater.manifest @ONLY)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${resources} -I${GENERATED_DIR}")
 
 # Small and self-contained: no C++ runtime features, static libgcc/libstdc++,
 # so that only DLLs Windows ships are imported. The format library is built the same way.
@@ -22,7 +23,7 @@ add_executable(updater WIN32
   src/updater/ui/resources/updater.rc
 )
 set_source_files_properties(src/updater/ui/resources/updater.rc PROPERTIES
-  OBJECT_DEPENDS "${resources}/updater.manifest;${resources}/resource.h")
+  OBJECT_DEPENDS "${GENERATED_DIR}/updater.manifest;${GENERATED_DIR}/version.h;${resources}/resource.h")
 target_compile_definitions(updater PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
 target_compile_options(updater PRIVATE ${FORMAT_OPTIONS})
 target_link_options(updater PRIVATE -static -s -Wl,--gc-sections)
@@ -31,6 +32,7 @@ target_link_libraries(updater PRIVATE patch_format comctl32)
 # The vendor's tool for Windows: the standard library is welcome here.
 add_executable(patchtool ${PATCHTOOL_SOURCES} src/patchtool/main.cpp)
 target_link_libraries(patchtool PRIVATE patch_format)
+target_include_directories(patchtool PRIVATE ${GENERATED_DIR})
 target_link_options(patchtool PRIVATE -static)
 
 # GoogleTest from the sources Debian installs, built with the posix-thread compiler.

@@ -1,24 +1,26 @@
 #!/usr/bin/env bash
-# Fuzzes the script reader with libFuzzer (clang, AddressSanitizer and
-# UndefinedBehaviorSanitizer) for the given number of seconds (default 30).
-# Any finding fails the run and leaves its input in build/fuzz/.
+# Fuzzes the script reader and patchtool's check with libFuzzer (clang,
+# AddressSanitizer and UndefinedBehaviorSanitizer), each for the given number of
+# seconds (default 30). Any finding fails the run and leaves its input in build/fuzz/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
 
 bash scripts/setup.sh
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j2 --target update_script_fuzz >/dev/null
-mkdir -p build/fuzz/corpus
-# New inputs go to the build tree; the seeds in the repository stay as they are.
+cmake --build --preset fuzz -j2 --target update_script_fuzz check_fuzz >/dev/null
 status=0
-build/fuzz/update_script_fuzz build/fuzz/corpus tests/fuzz/corpus \
-  -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 -artifact_prefix=build/fuzz/ \
-  >build/fuzz/last-run.log 2>&1 || status=$?
-grep -E "^(Done|stat::number_of_executed_units|==[0-9]+==|SUMMARY|artifact_prefix|Test unit written)" \
-  build/fuzz/last-run.log || true
-if [ "$status" -ne 0 ]; then
-  echo "fuzz: FAILED (exit $status); see build/fuzz/last-run.log" >&2
-  exit 1
-fi
-echo "fuzz: ${seconds} s, no finding"
+for target in update_script_fuzz check_fuzz; do
+  # New inputs go to the build tree; the seeds in the repository stay as they are.
+  mkdir -p "build/fuzz/corpus-$target"
+  build/fuzz/$target "build/fuzz/corpus-$target" tests/fuzz/corpus \
+    -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 -artifact_prefix="build/fuzz/$target-" \
+    >"build/fuzz/$target.log" 2>&1 || status=$?
+  grep -E "^(Done|stat::number_of_executed_units|==[0-9]+==|SUMMARY|artifact_prefix|Test unit written)" \
+    "build/fuzz/$target.log" || true
+  if [ "$status" -ne 0 ]; then
+    echo "fuzz: $target FAILED (exit $status); see build/fuzz/$target.log" >&2
+    exit 1
+  fi
+  echo "fuzz: $target, ${seconds} s, no finding"
+done

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
 #include <map>
 #include <vector>
@@ -19,12 +20,25 @@ struct Shipped {
     std::string entry;  // the relative path with backslashes
 };
 
+// A file of either tree that cannot be read: the build stops, naming it.
+struct Unreadable {
+    fs::path path;
+};
+
+std::ifstream openToRead(const fs::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        throw Unreadable{path};
+    return file;
+}
+
 bool sameContents(const fs::path& one, const fs::path& other)
 {
     std::error_code failed;
     if (!fs::is_regular_file(other) || fs::file_size(one, failed) != fs::file_size(other, failed))
         return false;
-    std::ifstream a(one, std::ios::binary), b(other, std::ios::binary);
+    std::ifstream a = openToRead(one), b = openToRead(other);
     static char bufferA[1 << 16], bufferB[1 << 16];
     while (a && b) {
         a.read(bufferA, sizeof bufferA);
@@ -35,12 +49,21 @@ bool sameContents(const fs::path& one, const fs::path& other)
     return !a && !b;
 }
 
-std::vector<fs::path> filesBelow(const fs::path& root)
+// The regular files below root. Anything else but a folder (a symbolic link, a
+// device, a pipe) is an error: the patch would silently lack it.
+std::vector<fs::path> filesBelow(const fs::path& root, Report& report)
 {
     std::vector<fs::path> files;
-    for (const auto& item : fs::recursive_directory_iterator(root))
-        if (item.is_regular_file())
+    for (const auto& item : fs::recursive_directory_iterator(root)) {
+        if (item.is_symlink())
+            report.error(item.path().generic_string(), "is a symbolic link, which a patch cannot ship: put the file "
+                                                       "or folder it points to in its place");
+        else if (item.is_regular_file())
             files.push_back(fs::relative(item.path(), root));
+        else if (!item.is_directory())
+            report.error(item.path().generic_string(), "is neither a file nor a folder (a device or a pipe), which "
+                                                       "a patch cannot ship: remove it");
+    }
     std::sort(files.begin(), files.end());
     return files;
 }
@@ -66,10 +89,10 @@ std::string inexpressible(const std::string& entry)
 }
 
 // The files of NEW that are new or changed, in a stable order; progress on a terminal.
-std::vector<Shipped> changedFiles(const BuildRequest& request, bool showProgress)
+std::vector<Shipped> changedFiles(const BuildRequest& request, Report& report, bool showProgress)
 {
     std::vector<Shipped> changed;
-    std::vector<fs::path> files = filesBelow(request.newTree);
+    std::vector<fs::path> files = filesBelow(request.newTree, report);
     for (size_t i = 0; i < files.size(); i++) {
         if (showProgress)
             std::cerr << "\rcomparing " << i + 1 << " of " << files.size() << " files" << std::flush;
@@ -121,9 +144,20 @@ bool writePatch(const BuildRequest& request, const std::vector<Shipped>& shipped
     return bool(script.flush());
 }
 
-}  // namespace
+// The script's entries in order with the size of each flat file, and the total.
+void printSummary(const BuildRequest& request, const std::vector<Shipped>& shipped, std::ostream& out)
+{
+    uintmax_t total = 0;
+    for (const Shipped& file : shipped) {
+        uintmax_t size = fs::file_size(request.out / file.relative.filename());
+        total += size;
+        bool isRun = !request.run.empty() && &file == &shipped.back();
+        out << std::setw(12) << size << "  " << (isRun ? "RUN " : "") << file.entry << "\n";
+    }
+    out << shipped.size() << " entries, " << total << " bytes, in " << request.out.generic_string() << "\n";
+}
 
-BuildResult buildPatch(const BuildRequest& request, Report& report, bool showProgress)
+BuildResult buildChecked(const BuildRequest& request, Report& report, std::ostream& out, bool showProgress)
 {
     for (const fs::path& tree : {request.oldTree, request.newTree})
         if (!fs::is_directory(tree)) {
@@ -134,7 +168,7 @@ BuildResult buildPatch(const BuildRequest& request, Report& report, bool showPro
         report.error(request.out.generic_string(), "exists and is not empty; the tool never overwrites anything");
         return CANNOT;
     }
-    std::vector<Shipped> shipped = changedFiles(request, showProgress);
+    std::vector<Shipped> shipped = changedFiles(request, report, showProgress);
     if (shipped.empty())
         report.error(request.newTree.generic_string(), "nothing changed between OLD and NEW: there is no patch to build");
     if (!request.run.empty()) {
@@ -150,7 +184,7 @@ BuildResult buildPatch(const BuildRequest& request, Report& report, bool showPro
             std::rotate(found, found + 1, shipped.end());
     }
     checkShipped(request, shipped, report);
-    for (const fs::path& file : filesBelow(request.oldTree))
+    for (const fs::path& file : filesBelow(request.oldTree, report))
         if (!fs::exists(request.newTree / file))
             report.warning((request.oldTree / file).generic_string(),
                            "not in NEW, but the updater cannot delete files: it stays installed");
@@ -168,5 +202,20 @@ BuildResult buildPatch(const BuildRequest& request, Report& report, bool showPro
     for (const Report::Item& item : checked.items)
         if (item.error || item.where != (request.out / "updater.exe").generic_string())
             report.items.push_back(item);
-    return report.hasError() ? REFUSED : BUILT;
+    if (report.hasError())
+        return REFUSED;
+    printSummary(request, shipped, out);
+    return BUILT;
+}
+
+}  // namespace
+
+BuildResult buildPatch(const BuildRequest& request, Report& report, std::ostream& out, bool showProgress)
+{
+    try {
+        return buildChecked(request, report, out, showProgress);
+    } catch (const Unreadable& file) {
+        report.error(file.path.generic_string(), "cannot be read: make it readable and build again");
+        return CANNOT;
+    }
 }

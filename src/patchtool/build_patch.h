@@ -18,4 +18,6 @@ enum BuildResult { BUILT = 0, REFUSED = 1, CANNOT = 2 };
 // changed files flat under their base names, "update.txt" and updater.exe;
 // then checks it. Writes nothing when there is an error. CANNOT: OUT is in the
 // way or a tree cannot be read (told in report).
-BuildResult buildPatch(const BuildRequest& request, Report& report, bool showProgress);
+// On success prints the entries, each with its size, and the total to out.
+// CANNOT also when a file of either tree cannot be read.
+BuildResult buildPatch(const BuildRequest& request, Report& report, std::ostream& out, bool showProgress);

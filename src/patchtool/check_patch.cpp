@@ -1,5 +1,6 @@
 #include "check_patch.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -79,31 +80,53 @@ void checkHeader(const UpdateScript& script, const std::vector<std::string>& lin
                                          " mode: write 0 for quiet or 1 for full");
 }
 
+// Editors save in UTF-16 with or without a byte order mark; without one, its
+// first line shows a NUL in every other byte.
+bool isUtf16(const std::string& bytes)
+{
+    if (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0)
+        return true;
+    std::string line = bytes.substr(0, bytes.find('\n'));
+    bool oddNul = line.size() >= 2, evenNul = line.size() >= 2;
+    for (size_t i = 0; i < line.size(); i++)
+        (i % 2 ? oddNul : evenNul) &= line[i] == '\0';
+    return oddNul || evenNul;
+}
+
+void checkUpdaterPresent(const fs::path& folder, const std::map<std::string, std::string>& folderFiles, Report& report)
+{
+    if (!folderFiles.count("updater.exe"))
+        report.warning((folder / "updater.exe").generic_string(),
+                       "missing: put updater.exe into the folder before shipping it");
+}
+
 }  // namespace
 
-bool checkPatch(const fs::path& folder, Report& report)
+int checkScript(const fs::path& folder, const std::string& bytes, Report& report)
 {
     fs::path scriptPath = folder / "update.txt";
-    std::ifstream file(scriptPath, std::ios::binary);
-    if (!file)
-        return false;
-    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string where = scriptPath.generic_string();
+    std::map<std::string, std::string> folderFiles;  // folded name -> name
+    for (const auto& item : fs::directory_iterator(folder))
+        folderFiles[foldCase(item.path().filename().string())] = item.path().filename().string();
+    if (isUtf16(bytes)) {
+        report.error(where, "the file is UTF-16 text, which the updater cannot read: save it as 8-bit text "
+                            "(in Notepad: Save As, Encoding ANSI)");
+        checkUpdaterPresent(folder, folderFiles, report);
+        return 0;
+    }
     static UpdateScript script;
     ScriptReader reader;
     beginScript(&reader, &script);
     feedScript(&reader, bytes.data(), bytes.size());
     bool tooMany = endScript(&reader) == SCRIPT_TOO_MANY_ENTRIES;
 
-    std::string where = scriptPath.generic_string();
     std::vector<std::string> lines = physicalLines(bytes);
     checkText(lines, bytes, where, report);
     checkHeader(script, lines, where, report);
     if (tooMany)
         report.error(where, "more than 50 file entries: the updater refuses the whole patch; split it into two");
 
-    std::map<std::string, std::string> folderFiles;  // folded name -> name
-    for (const auto& item : fs::directory_iterator(folder))
-        folderFiles[foldCase(item.path().filename().string())] = item.path().filename().string();
     std::map<std::string, int> entryOfSource;
     std::set<std::string> named = {"update.txt", "updater.exe"};
     int runEntries = 0;
@@ -142,8 +165,24 @@ bool checkPatch(const fs::path& folder, Report& report)
         if (!named.count(folded))
             report.warning((folder / name).generic_string(),
                            "no entry names this; the updater neither installs nor removes it: list it or drop it");
-    if (!folderFiles.count("updater.exe"))
-        report.warning((folder / "updater.exe").generic_string(),
-                       "missing: put updater.exe into the folder before shipping it");
-    return true;
+    checkUpdaterPresent(folder, folderFiles, report);
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        // Says what is wrong with line 1 instead of anything else about it.
+        auto& items = report.items;
+        items.erase(std::remove_if(items.begin(), items.end(), [&](const Report::Item& item) { return item.where == where + ":1"; }),
+                    items.end());
+        items.insert(items.begin(), {where + ":1", true,
+                                     "the file begins with a UTF-8 byte order mark (bytes EF BB BF), which the updater "
+                                     "reads as the start of the record key, so no player's record is found: save it "
+                                     "as 8-bit text or as UTF-8 without a byte order mark"});
+    }
+    return script.entryCount;
+}
+
+int checkPatch(const fs::path& folder, Report& report)
+{
+    std::ifstream file(folder / "update.txt", std::ios::binary);
+    if (!file)
+        return -1;
+    return checkScript(folder, std::string(std::istreambuf_iterator<char>(file), {}), report);
 }

@@ -10,10 +10,12 @@
 
 #include "build_patch.h"
 #include "check_patch.h"
+#include "version.h"
 
 static const char USAGE[] =
     "usage: patchtool build OLD NEW OUT --key KEY --version N --min M [--quiet] [--run PATH] [--updater FILE]\n"
     "       patchtool check FOLDER\n"
+    "       patchtool --version\n"
     "\n"
     "build  compares the installation trees OLD and NEW by content and writes the patch folder OUT\n"
     "       (new or empty): every new or changed file flat under its base name, update.txt with the\n"
@@ -71,20 +73,27 @@ int runPatchtool(const std::vector<std::string>& args, std::ostream& out, std::o
         out << USAGE;
         return 0;
     }
+    if (args.size() == 1 && args[0] == "--version") {
+        out << "patchtool " PROJECT_VERSION_TEXT "\n";
+        return 0;
+    }
     Report report;
     try {
         if (args.size() == 2 && args[0] == "check") {
-            if (!checkPatch(args[1], report)) {
+            int entries = checkPatch(args[1], report);
+            if (entries < 0) {
                 err << args[1] << "/update.txt: error: cannot be read\n";
                 return 2;
             }
+            out << (std::filesystem::path(args[1]) / "update.txt").generic_string() << ": " << entries
+                << " entries, " << report.count(true) << " errors, " << report.count(false) << " warnings\n";
         } else if (args.size() >= 4 && args[0] == "build") {
             BuildRequest request;
             request.oldTree = args[1], request.newTree = args[2], request.out = args[3];
             std::string problem;
             if (!readBuildOptions(args, request, problem))
                 return usageError(err, problem);
-            if (buildPatch(request, report, terminal) == CANNOT) {
+            if (buildPatch(request, report, out, terminal) == CANNOT) {
                 report.print(err);
                 return 2;
             }

@@ -2,10 +2,15 @@
 
 bool Report::hasError() const
 {
+    return count(true) > 0;
+}
+
+int Report::count(bool errors) const
+{
+    int found = 0;
     for (const Item& item : items)
-        if (item.error)
-            return true;
-    return false;
+        found += item.error == errors;
+    return found;
 }
 
 void Report::print(std::ostream& out) const

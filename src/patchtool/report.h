@@ -16,5 +16,6 @@ struct Report {
     void error(const std::string& where, const std::string& text) { items.push_back({where, true, text}); }
     void warning(const std::string& where, const std::string& text) { items.push_back({where, false, text}); }
     bool hasError() const;
+    int count(bool errors) const;  // errors, or warnings
     void print(std::ostream& out) const;
 };

@@ -14,11 +14,31 @@ namespace {
 
 struct ToolCase {
     const char* name;
-    std::string files;       // "path=content|...", "{nul}" a NUL byte; "#" in a path is its place in the list
+    std::string files;       // "path=content|...", "{nul}" a NUL byte, "=->target" a symbolic link; "#" in a path is its place in the list
     const char* args;
     int status;
     const char* diagnostics;  // the start of each line of standard error, one a line
+    const char* output = nullptr;  // the same of standard output, when given
 };
+
+// The text in UTF-16, as an editor saves it: little-endian with a byte order mark, or big-endian without.
+std::string utf16(const std::string& text, bool bigEndian)
+{
+    std::string bytes = bigEndian ? "" : "\xFF\xFE";
+    for (char c : text)
+        bytes += bigEndian ? std::string(1, '\0') + c : std::string(1, c) + '\0';
+    return bytes;
+}
+
+// Each line of text begins as the lines of expected do, one for one.
+void expectLines(std::istream& text, const char* expectedText)
+{
+    std::stringstream expected(expectedText);
+    std::string line, start;
+    while (std::getline(text, line))
+        EXPECT_TRUE(std::getline(expected, start) && line.rfind(start, 0) == 0) << line << "\nexpected: " << start;
+    EXPECT_FALSE(std::getline(expected, start)) << "not printed: " << start;
+}
 
 std::string times(const std::string& text, int count) { return count ? text + times(text, count - 1) : ""; }
 
@@ -45,20 +65,25 @@ TEST_P(Patchtool, Diagnoses)
         if (content.find("{nul}") != std::string::npos)
             content.replace(content.find("{nul}"), 5, std::string(1, '\0'));
         fs::create_directories((root / name).parent_path());
-        std::ofstream(root / name, std::ios::binary) << content;
+        if (content.rfind("->", 0) == 0)
+            fs::create_symlink(content.substr(2), root / name);
+        else
+            std::ofstream(root / name, std::ios::binary) << content;
     }
     std::vector<std::string> words{std::istream_iterator<std::string>(args), {}};
     fs::current_path(root);
     EXPECT_EQ(runPatchtool(words, out, err, false), row.status) << err.str();
-    std::stringstream expected(row.diagnostics);
-    std::string line, start;
-    while (std::getline(err, line))
-        EXPECT_TRUE(std::getline(expected, start) && line.rfind(start, 0) == 0) << line << "\nexpected: " << start;
-    EXPECT_FALSE(std::getline(expected, start)) << "not reported: " << start;
+    expectLines(err, row.diagnostics);
+    if (row.output)
+        expectLines(out, row.output);
 }
 
 INSTANTIATE_TEST_SUITE_P(Check, Patchtool, testing::Values(
-    ToolCase{"Clean", SHIP "a.dat\nA.DAT\nRUN a.dat\n", "check ship", 0, ""},
+    ToolCase{"Clean", SHIP "a.dat\nA.DAT\nRUN a.dat\n", "check ship", 0, "", "ship/update.txt: 3 entries, 0 errors, 0 warnings\n"},
+    // Editors' encodings: one error that says what happened; a byte order mark replaces what else line 1 shows.
+    ToolCase{"Utf8ByteOrderMark", SHIP "a.dat|ship/update.txt=\xEF\xBB\xBFK{nul}\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the file begins with a UTF-8 byte order mark"},
+    ToolCase{"Utf16LittleEndian", "ship/a.dat=a|ship/update.txt=" + utf16("K\r\n2\r\n1\r\n0\r\na.dat\r\n", false), "check ship", 1, "ship/update.txt: error: the file is UTF-16 text\nship/updater.exe: warning: missing"},
+    ToolCase{"Utf16BigEndianWithoutMark", SHIP "a.dat|ship/update.txt=" + utf16("K\n2\n1\n0\na.dat\n", true), "check ship", 1, "ship/update.txt: error: the file is UTF-16 text", "ship/update.txt: 0 entries, 1 errors, 0 warnings\n"},
     ToolCase{"FlatFileInAnotherCase", "ship/updater.exe=u|ship/Game.exe=g|ship/update.txt=K\n2\n1\n0\nGAME.EXE\n", "check ship", 0, ""},
     ToolCase{"HeaderLineOf259", "ship/a.dat=a|ship/updater.exe=u|ship/update.txt=" + std::string(259, 'k') + "\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the line is 259 characters long\nship/update.txt:2: error: the patch version \"\" is not a number\nship/update.txt:4: error: the flat file \"0\""},
     ToolCase{"VersionNotANumber", SHIP "a.dat|ship/update.txt=K\nbeta\n1\n0\na.dat", "check ship", 1, "ship/update.txt:2: error: the patch version \"beta\" is not a number"},
@@ -93,6 +118,9 @@ INSTANTIATE_TEST_SUITE_P(Build, Patchtool, testing::Values(
     ToolCase{"RunNotInNew", TREES "", BUILD " --run game.exe", 1, "new: error: --run names \"game.exe\""},
     ToolCase{"OutNotEmpty", TREES "out/x=x", BUILD, 2, "out: error: exists and is not empty"},
     ToolCase{"NoUpdater", TREES, "build old new out --key K --version 2 --min 1", 0, "out/updater.exe: warning: missing: give --updater"},
+    ToolCase{"Summary", TREES "new/b.dat=bb", BUILD " --run a.dat", 0, "", "           2  b.dat\n           1  RUN a.dat\n2 entries, 3 bytes, in out\n"},
+    ToolCase{"SymbolicLink", TREES "new/link.dat=->a.dat", BUILD, 1, "new/link.dat: error: is a symbolic link"},
+    ToolCase{"Version", "", "--version", 0, "", "patchtool 1.1.0\n"},
     ToolCase{"Usage", "", "build old new", 2, "patchtool: unknown command or wrong arguments; see patchtool --help"}),
     testing::PrintToStringParamName());
 
