@@ -1,5 +1,7 @@
 # Windows build: updater.exe and the end-to-end suite that drives it under Wine.
 enable_language(RC)
+# No link time in the PE headers, so that a rebuild gives the same bytes.
+add_link_options(-Wl,--no-insert-timestamp)
 set(resources ${CMAKE_CURRENT_SOURCE_DIR}/src/updater/ui/resources)
 configure_file(${resources}/updater.manifest.in ${GENERATED_DIR}/updater.manifest @ONLY)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${resources} -I${GENERATED_DIR}")

@@ -12,6 +12,7 @@ packages=(
   wine wine64                         # runs the Windows programs
   xvfb x11-utils                      # a display for Wine when there is none
   imagemagick                         # the demo's screenshots
+  zip unzip                           # the vendor's kit
   git ca-certificates
 )
 

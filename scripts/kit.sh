@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Builds the vendor's kit from the committed sources: release updater.exe and
+# patchtool.exe (Windows) and patchtool (Linux x86-64, C++ runtime linked in),
+# VENDOR.md and SHA256SUMS, zipped as build/kit/sorvane-updater-<version>.zip.
+# Built twice from one commit, in any two folders, the zip is the same bytes:
+# no time stamps in the programs or the archive, no build paths in the programs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+version=$(sed -n 's/^project(sorvane_updater VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+name="sorvane-updater-$version"
+work="$PWD/build/kit-build"
+kit="$PWD/build/kit"
+rm -rf "$work" "$kit"
+mkdir -p "$work/src" "$kit/$name"
+
+git archive HEAD | tar -x -C "$work/src"
+cmake -S "$work/src" -B "$work/linux" -DCMAKE_BUILD_TYPE=Release -DUPDATER_SANITIZE=OFF \
+  -DCMAKE_EXE_LINKER_FLAGS="-static-libstdc++ -static-libgcc" >/dev/null
+cmake --build "$work/linux" -j2 --target patchtool >/dev/null
+cmake -S "$work/src" -B "$work/windows" -DCMAKE_BUILD_TYPE=MinSizeRel \
+  -DCMAKE_TOOLCHAIN_FILE="$work/src/cmake/mingw-w64-x86_64.cmake" >/dev/null
+cmake --build "$work/windows" -j2 --target updater patchtool >/dev/null
+
+cd "$kit/$name"
+cp "$work/windows/updater.exe" "$work/windows/patchtool.exe" "$work/linux/patchtool" .
+strip patchtool
+x86_64-w64-mingw32-strip patchtool.exe
+{
+  echo "# Sorvane Online Updater $version: the vendor's kit"
+  echo
+  echo "updater.exe and patchtool.exe are for Windows, patchtool for Linux x86-64; SHA256SUMS lists"
+  echo "their checksums, which a rebuild of the same version gives again (see README.md, Shipping a patch)."
+  echo
+  sed -n '/^## Shipping a patch/,/^## /p' "$work/src/README.md" | sed '$d'
+} > VENDOR.md
+sha256sum updater.exe patchtool.exe patchtool > SHA256SUMS
+chmod 755 updater.exe patchtool.exe patchtool
+chmod 644 VENDOR.md SHA256SUMS
+# The archive's own fields: one time, one order, no owners or extended times.
+TZ=UTC touch -d '2000-01-01 00:00:00' ./*
+cd "$kit"
+find "$name" -type f | LC_ALL=C sort | TZ=UTC zip -X -D -q "$name.zip" -@
+rm -rf "$kit/$name"
+echo "kit: $kit/$name.zip"
+unzip -p "$name.zip" "$name/SHA256SUMS"
