@@ -35,7 +35,7 @@ target_link_libraries(updater PRIVATE patch_format comctl32)
 add_executable(patchtool ${PATCHTOOL_SOURCES} src/patchtool/main.cpp)
 target_link_libraries(patchtool PRIVATE patch_format)
 target_include_directories(patchtool PRIVATE ${GENERATED_DIR})
-target_link_options(patchtool PRIVATE -static)
+target_link_options(patchtool PRIVATE -static -s)
 
 # GoogleTest from the sources Debian installs, built with the posix-thread compiler.
 set(GTEST_SOURCE_DIR /usr/src/googletest/googletest CACHE PATH "GoogleTest sources")

@@ -26,7 +26,6 @@ cmake --build "$work/windows" -j2 --target updater patchtool >/dev/null
 cd "$kit/$name"
 cp "$work/windows/updater.exe" "$work/windows/patchtool.exe" "$work/linux/patchtool" .
 strip patchtool
-x86_64-w64-mingw32-strip patchtool.exe
 {
   echo "# Sorvane Online Updater $version: the vendor's kit"
   echo
