@@ -70,6 +70,7 @@ static unsigned long copyEntryNumber(int i)
 }
 
 static_assert(int(MAX_COPY_FILES) == int(MAX_FILE_ENTRIES), "the copy dialog shows every entry");
+static_assert(sizeof PathDialogData::folder == sizeof runState.installFolder, "the path field holds a folder");
 
 // Returns how many entries were not copied.
 static int copyEntries()
