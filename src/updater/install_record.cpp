@@ -35,8 +35,8 @@ static bool terminate(Char* text, DWORD size)
 }
 
 // installFolder receives a whole path or stays empty. A string is read as the
-// wide text it is stored as; a value of another type as 8-bit text in the
-// ANSI code page, of at most 259 bytes, as the ANSI functions read it.
+// wide text it is stored as; a value of another type as 8-bit text in the ANSI
+// code page, within the 260 bytes that the ANSI functions read.
 static void queryInstallFolder(HKEY key)
 {
     union {
