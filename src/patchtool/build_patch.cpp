@@ -154,7 +154,8 @@ void printSummary(const BuildRequest& request, const std::vector<Shipped>& shipp
         bool isRun = !request.run.empty() && &file == &shipped.back();
         out << std::setw(12) << size << "  " << (isRun ? "RUN " : "") << file.entry << "\n";
     }
-    out << shipped.size() << " entries, " << total << " bytes, in " << request.out.generic_string() << "\n";
+    out << counted(shipped.size(), "entry", "entries") << ", " << counted(total, "byte", "bytes") << ", in "
+        << request.out.generic_string() << "\n";
 }
 
 BuildResult buildChecked(const BuildRequest& request, Report& report, std::ostream& out, bool showProgress)

@@ -85,8 +85,9 @@ int runPatchtool(const std::vector<std::string>& args, std::ostream& out, std::o
                 err << args[1] << "/update.txt: error: cannot be read\n";
                 return 2;
             }
-            out << (std::filesystem::path(args[1]) / "update.txt").generic_string() << ": " << entries
-                << " entries, " << report.count(true) << " errors, " << report.count(false) << " warnings\n";
+            out << (std::filesystem::path(args[1]) / "update.txt").generic_string() << ": "
+                << counted(entries, "entry", "entries") << ", " << counted(report.count(true), "error", "errors")
+                << ", " << counted(report.count(false), "warning", "warnings") << "\n";
         } else if (args.size() >= 4 && args[0] == "build") {
             BuildRequest request;
             request.oldTree = args[1], request.newTree = args[2], request.out = args[3];

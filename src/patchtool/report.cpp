@@ -18,3 +18,8 @@ void Report::print(std::ostream& out) const
     for (const Item& item : items)
         out << item.where << (item.error ? ": error: " : ": warning: ") << item.text << '\n';
 }
+
+std::string counted(size_t count, const char* one, const char* many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}

@@ -19,3 +19,6 @@ struct Report {
     int count(bool errors) const;  // errors, or warnings
     void print(std::ostream& out) const;
 };
+
+// "1 entry", "2 entries": a count with its noun.
+std::string counted(size_t count, const char* one, const char* many);
