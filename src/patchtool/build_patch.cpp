@@ -127,6 +127,12 @@ void checkShipped(const BuildRequest& request, const std::vector<Shipped>& shipp
                                                            "patch in two");
 }
 
+// The file's line in update.txt: the --run program comes last, marked.
+std::string scriptLine(const BuildRequest& request, const std::vector<Shipped>& shipped, const Shipped& file)
+{
+    return (!request.run.empty() && &file == &shipped.back() ? "RUN " : "") + file.entry;
+}
+
 bool writePatch(const BuildRequest& request, const std::vector<Shipped>& shipped)
 {
     fs::create_directories(request.out);
@@ -134,8 +140,7 @@ bool writePatch(const BuildRequest& request, const std::vector<Shipped>& shipped
     script << request.key << "\r\n" << request.version << "\r\n" << request.minimum << "\r\n"
            << (request.quiet ? "0" : "1") << "\r\n";
     for (const Shipped& file : shipped) {
-        bool isRun = !request.run.empty() && &file == &shipped.back();
-        script << (isRun ? "RUN " : "") << file.entry << "\r\n";
+        script << scriptLine(request, shipped, file) << "\r\n";
         fs::copy_file(request.newTree / file.relative, request.out / file.relative.filename(),
                       fs::copy_options::skip_existing);
     }
@@ -151,8 +156,7 @@ void printSummary(const BuildRequest& request, const std::vector<Shipped>& shipp
     for (const Shipped& file : shipped) {
         uintmax_t size = fs::file_size(request.out / file.relative.filename());
         total += size;
-        bool isRun = !request.run.empty() && &file == &shipped.back();
-        out << std::setw(12) << size << "  " << (isRun ? "RUN " : "") << file.entry << "\n";
+        out << std::setw(12) << size << "  " << scriptLine(request, shipped, file) << "\n";
     }
     out << counted(shipped.size(), "entry", "entries") << ", " << counted(total, "byte", "bytes") << ", in "
         << request.out.generic_string() << "\n";
