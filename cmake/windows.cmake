@@ -19,6 +19,8 @@ add_executable(updater WIN32
   src/updater/cleanup.cpp
   src/updater/launch.cpp
   src/updater/same_file.cpp
+  src/updater/run_lock.cpp
+  src/updater/space_check.cpp
   src/updater/ui/notice.cpp
   src/updater/ui/copy_dialog.cpp
   src/updater/ui/path_dialog.cpp
@@ -57,7 +59,7 @@ add_dependencies(e2e_tests updater fake_game marker_dll)
 
 # Each group of rows is a ctest entry of its own, run under Wine (the toolchain's emulator).
 # Wine prefers its builtin DLLs; the override makes it take a planted comctl32 as Windows would.
-foreach(group Roads PathDialog RunEntries Record Faults Unpacked Unicode)
+foreach(group Roads PathDialog RunEntries Record Faults Unpacked WholeFiles Unicode)
   add_test(NAME e2e.${group}
     COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_tests> --gtest_filter=${group}/*)
   set_tests_properties(e2e.${group} PROPERTIES TIMEOUT 600 ENVIRONMENT "WINEDLLOVERRIDES=comctl32=n,b")

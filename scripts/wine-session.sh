@@ -11,8 +11,11 @@ export LC_ALL=C.UTF-8
 export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko install prompts
 wine_session_xvfb=""
 
+wine_session_small=""
+
 wine_session_end() {
   wineserver -k >/dev/null 2>&1 || true
+  if [ -n "$wine_session_small" ]; then umount "$wine_session_small" 2>/dev/null || true; fi
   if [ -n "$wine_session_xvfb" ]; then kill "$wine_session_xvfb" 2>/dev/null || true; fi
 }
 trap wine_session_end EXIT
@@ -60,6 +63,14 @@ wine reg import 'C:\session.reg' >/dev/null 2>&1 || true
 # P: is the drive whose root the end-to-end suite runs a patch from.
 mkdir -p "$wine_session_build/drive-p"
 ln -sfn "$wine_session_build/drive-p" "$WINEPREFIX/dosdevices/p:"
+# S: is a drive of 4 MiB, for the rows where the disk is full: a tmpfs, which
+# only root may mount (as CI runs). Elsewhere those rows fail for want of it.
+mkdir -p "$wine_session_build/drive-s"
+if ! mountpoint -q "$wine_session_build/drive-s" && [ "$(id -u)" -eq 0 ] &&
+   mount -t tmpfs -o size=4m tmpfs "$wine_session_build/drive-s" 2>/dev/null; then
+  wine_session_small="$wine_session_build/drive-s"
+fi
+ln -sfn "$wine_session_build/drive-s" "$WINEPREFIX/dosdevices/s:"
 
 # One server for the whole session keeps each program's start short. Its
 # services start here, away from the callers' output: they outlive every program

@@ -5,28 +5,201 @@
 
 #include "same_file.h"
 
-unsigned long copyEntry(const wchar_t* patchFolder, const wchar_t* installFolder, const EntryNames* entry)
+// A resolved path may be longer than the composed one (a link's target), and
+// is written in the "\\?\" form, where a temporary name may pass 259 characters.
+enum { FULL_PATH_CAPACITY = 1024, MAX_NAME_LENGTH = 255 };
+
+static unsigned long inspect(const wchar_t* source, const wchar_t* destination, EntryForecast* forecast)
 {
-    wchar_t source[TEXT_CAPACITY];
-    wchar_t destination[TEXT_CAPACITY];
-    if (!composePath(source, patchFolder, entry->sourceName) ||
-        !composePath(destination, installFolder, entry->targetPath))
-        return ERROR_FILENAME_EXCED_RANGE;
-    if (!staysInsideFolder(entry->targetPath))
-        return ERROR_BAD_PATHNAME;
     WIN32_FILE_ATTRIBUTE_DATA found, existing;
     if (!GetFileAttributesExW(source, GetFileExInfoStandard, &found))
         return GetLastError();
-    if (GetFileAttributesExW(destination, GetFileExInfoStandard, &existing)) {
-        // A patch unpacked into the installation: the file is already in place.
-        // One file shows the same size, attributes and times under any name.
-        if (memcmp(&found, &existing, sizeof found) == 0 && haveSameIdentity(source, destination))
-            return 0;
-        // CopyFile refuses a read-only destination on Windows; Wine running as
-        // root would overwrite it, so the check is made here too.
-        if ((existing.dwFileAttributes & FILE_ATTRIBUTE_READONLY) &&
-            !(existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            return ERROR_ACCESS_DENIED;
+    forecast->newBytes = (ULONGLONG)found.nFileSizeHigh << 32 | found.nFileSizeLow;
+    if (!GetFileAttributesExW(destination, GetFileExInfoStandard, &existing))
+        return 0;
+    // A patch unpacked into the installation: the file is already in place.
+    // One file shows the same size, attributes and times under any name.
+    if (memcmp(&found, &existing, sizeof found) == 0 && haveSameIdentity(source, destination)) {
+        forecast->inPlace = true;
+        return 0;
     }
-    return CopyFileW(source, destination, FALSE) ? 0 : GetLastError();
+    // CopyFile refuses a read-only or hidden destination on Windows; Wine
+    // running as root would overwrite it, and a folder is never replaced.
+    if (existing.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY))
+        return ERROR_ACCESS_DENIED;
+    forecast->replacedBytes = (ULONGLONG)existing.nFileSizeHigh << 32 | existing.nFileSizeLow;
+    return 0;
+}
+
+static unsigned long composeAndInspect(const wchar_t* patchFolder, const wchar_t* installFolder,
+                                       const EntryNames* entry, wchar_t* source, wchar_t* destination,
+                                       EntryForecast* forecast)
+{
+    memset(forecast, 0, sizeof *forecast);
+    if (!composePath(source, patchFolder, entry->sourceName) ||
+        !composePath(destination, installFolder, entry->targetPath))
+        return forecast->error = ERROR_FILENAME_EXCED_RANGE;
+    if (!staysInsideFolder(entry->targetPath))
+        return forecast->error = ERROR_BAD_PATHNAME;
+    return forecast->error = inspect(source, destination, forecast);
+}
+
+void forecastEntry(const wchar_t* patchFolder, const wchar_t* installFolder, const EntryNames* entry,
+                   EntryForecast* forecast)
+{
+    wchar_t source[TEXT_CAPACITY], destination[TEXT_CAPACITY];
+    composeAndInspect(patchFolder, installFolder, entry, source, destination, forecast);
+}
+
+// "\\?\" before a full path: no length limit, no further parsing.
+static bool writeLongForm(const wchar_t* fullPath, wchar_t* longForm)
+{
+    bool prefixed = fullPath[0] == L'\\' && fullPath[1] == L'\\' && (fullPath[2] == L'?' || fullPath[2] == L'.');
+    bool network = !prefixed && fullPath[0] == L'\\' && fullPath[1] == L'\\';
+    const wchar_t* prefix = prefixed ? L"" : network ? L"\\\\?\\UNC" : L"\\\\?\\";
+    const wchar_t* rest = network ? fullPath + 1 : fullPath;
+    if (lstrlenW(prefix) + lstrlenW(rest) >= FULL_PATH_CAPACITY)
+        return false;
+    lstrcpyW(longForm, prefix);
+    lstrcatW(longForm, rest);
+    return true;
+}
+
+// The file a copy writes: an existing destination as its final path, so that a
+// symbolic link stays a link and its target receives the file, as CopyFile
+// writing through it would; a new one as its full path. Opening the installed
+// file for deletion, as the replace will, tells at once when another program
+// holds it (error 32), before anything is copied.
+static unsigned long resolveTarget(const wchar_t* destination, wchar_t* target)
+{
+    wchar_t path[FULL_PATH_CAPACITY];
+    HANDLE file = CreateFileW(destination, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    DWORD length;
+    if (file != INVALID_HANDLE_VALUE) {
+        length = GetFinalPathNameByHandleW(file, path, FULL_PATH_CAPACITY, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        CloseHandle(file);
+    } else if (GetLastError() == ERROR_FILE_NOT_FOUND) {
+        length = GetFullPathNameW(destination, FULL_PATH_CAPACITY, path, NULL);
+    } else {
+        return GetLastError();
+    }
+    if (length == 0 || length >= FULL_PATH_CAPACITY || !writeLongForm(path, target))
+        return ERROR_FILENAME_EXCED_RANGE;
+    return 0;
+}
+
+static bool isPatchName(const wchar_t* name, EntryList patch)
+{
+    for (int i = 0; i < patch.count; i++)
+        if (lstrcmpiW(name, patch.entries[i].sourceName) == 0)
+            return true;
+    return false;
+}
+
+// Beside the target, named for it ("game.exe.updating"), so that a copy cut
+// off leaves a file the player recognises and the next run of the patch
+// overwrites; numbered when the patch itself installs that name. A name near
+// the 255-character limit is shortened to keep the suffix.
+static void nameTemporary(const wchar_t* target, EntryList patch, wchar_t* temporary)
+{
+    const wchar_t* name = target;
+    for (const wchar_t* p = target; *p; p++)
+        if (*p == L'\\')
+            name = p + 1;
+    wchar_t suffix[16], tempName[MAX_NAME_LENGTH + 1];
+    for (int n = 0;; n++) {
+        wsprintfW(suffix, n ? L".updating%d" : L".updating", n);
+        int kept = lstrlenW(name);
+        if (kept > MAX_NAME_LENGTH - lstrlenW(suffix))
+            kept = MAX_NAME_LENGTH - lstrlenW(suffix);
+        lstrcpynW(tempName, name, kept + 1);
+        lstrcatW(tempName, suffix);
+        if (!isPatchName(tempName, patch))  // 50 entries can take at most 50 of these names
+            break;
+    }
+    lstrcpynW(temporary, target, (int)(name - target) + 1);
+    lstrcatW(temporary, tempName);
+}
+
+static void discard(const wchar_t* temporary)
+{
+    SetFileAttributesW(temporary, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(temporary);
+}
+
+// Writes the file's data to the disk. A copy of a read-only patch file is
+// read-only too, and is opened for writing only once that is lifted.
+static bool flushFile(const wchar_t* path)
+{
+    DWORD attributes = GetFileAttributesW(path);
+    bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+    if (readOnly)
+        SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    bool flushed = file != INVALID_HANDLE_VALUE && FlushFileBuffers(file);
+    DWORD error = GetLastError();
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    if (readOnly)
+        SetFileAttributesW(path, attributes);
+    SetLastError(error);
+    return flushed;
+}
+
+// The patch file is copied beside the target and replaces it in one rename.
+// MoveFileEx rather than ReplaceFile: the result must carry the patch file's
+// attributes and times, as CopyFile gives, and ReplaceFile keeps the old
+// file's. The copy is flushed before the rename, so that a power cut leaves
+// the old file or the whole new one, never a renamed file whose data is lost.
+static unsigned long replaceWhole(const wchar_t* source, const wchar_t* target, const wchar_t* temporary)
+{
+    discard(temporary);  // left by a run that was cut off
+    if (!CopyFileW(source, temporary, FALSE)) {
+        DWORD error = GetLastError();
+        discard(temporary);
+        return error;
+    }
+    // The download mark (Mark of the Web) stays out of the installation. Wine
+    // has no file streams, so only Windows shows this.
+    wchar_t mark[FULL_PATH_CAPACITY + 20];
+    wsprintfW(mark, L"%s:Zone.Identifier", temporary);
+    DeleteFileW(mark);
+    if (!flushFile(temporary) || !MoveFileExW(temporary, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DWORD error = GetLastError();
+        discard(temporary);
+        return error;
+    }
+    return 0;
+}
+
+// A file held for a moment (a virus scanner, the search indexer, right after
+// the patch was unpacked) is tried again for about two seconds.
+static bool heldForAMoment(DWORD error, int* tries)
+{
+    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) || ++*tries > 20)
+        return false;
+    Sleep(100);
+    return true;
+}
+
+unsigned long copyEntry(const wchar_t* patchFolder, const wchar_t* installFolder, const EntryNames* entry,
+                        EntryList patch)
+{
+    wchar_t source[TEXT_CAPACITY], destination[TEXT_CAPACITY];
+    EntryForecast forecast;
+    if (composeAndInspect(patchFolder, installFolder, entry, source, destination, &forecast) != 0 ||
+        forecast.inPlace)
+        return forecast.error;
+    wchar_t target[FULL_PATH_CAPACITY], temporary[FULL_PATH_CAPACITY];
+    unsigned long error;
+    int tries = 0;
+    do {
+        error = resolveTarget(destination, target);
+        if (error == 0) {
+            nameTemporary(target, patch, temporary);
+            error = replaceWhole(source, target, temporary);
+        }
+    } while (heldForAMoment(error, &tries));
+    return error;
 }

@@ -7,7 +7,26 @@ struct EntryNames {
     wchar_t sourceName[TEXT_CAPACITY];   // the file in the patch folder
 };
 
+// The patch's entries, whose names no temporary file ever takes.
+struct EntryList {
+    const EntryNames* entries;
+    int count;
+};
+
+// What copying an entry will meet, found without writing anything: the error
+// it fails with (0 when none), whether the file is already in place, and the
+// sizes of the patch file and of the installed file it replaces.
+struct EntryForecast {
+    unsigned long error;
+    bool inPlace;
+    unsigned long long newBytes;
+    unsigned long long replacedBytes;
+};
+void forecastEntry(const wchar_t* patchFolder, const wchar_t* installFolder, const EntryNames* entry,
+                   EntryForecast* forecast);
+
 // Copies one entry from the patch folder into the installation folder, under
-// its relative path. Returns 0 when the file is in place, otherwise the error
-// number the player is shown.
-unsigned long copyEntry(const wchar_t* patchFolder, const wchar_t* installFolder, const EntryNames* entry);
+// its relative path, replacing an installed file whole or not at all. Returns
+// 0 when the file is in place, otherwise the error number the player is shown.
+unsigned long copyEntry(const wchar_t* patchFolder, const wchar_t* installFolder, const EntryNames* entry,
+                        EntryList patch);

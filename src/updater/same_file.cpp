@@ -56,3 +56,14 @@ bool isSameFile(const wchar_t* path, const wchar_t* otherPath)
 {
     return mayBeSameFile(path, otherPath) && haveSameIdentity(path, otherPath);
 }
+
+bool identityText(const wchar_t* path, wchar_t* text)
+{
+    FileIdentity identity;
+    if (!identify(path, &identity))
+        return false;
+    DWORD parts[6];
+    memcpy(parts, &identity, sizeof parts);
+    wsprintfW(text, L"%08lx%08lx-%08lx%08lx%08lx%08lx", parts[1], parts[0], parts[2], parts[3], parts[4], parts[5]);
+    return true;
+}

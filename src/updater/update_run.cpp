@@ -7,7 +7,9 @@
 #include "format/stage_results.h"
 #include "install_record.h"
 #include "launch.h"
+#include "run_lock.h"
 #include "run_state.h"
+#include "space_check.h"
 #include "ui/copy_dialog.h"
 #include "ui/notice.h"
 #include "ui/path_dialog.h"
@@ -64,16 +66,27 @@ static void confirmInstallFolder()
     memcpy(runState.installFolder, data.folder, sizeof data.folder);
 }
 
+static EntryList patchEntries()
+{
+    return EntryList{runState.entries, runState.script.entryCount};
+}
+
 static unsigned long copyEntryNumber(int i)
 {
-    return copyEntry(runState.programFolder, runState.installFolder, &runState.entries[i]);
+    return copyEntry(runState.programFolder, runState.installFolder, &runState.entries[i], patchEntries());
 }
 
 static_assert(int(MAX_COPY_FILES) == int(MAX_FILE_ENTRIES), "the copy dialog shows every entry");
 static_assert(sizeof PathDialogData::folder == sizeof runState.installFolder, "the path field holds a folder");
 
-// Returns how many entries were not copied.
-static int copyEntries()
+// What a copy met, for the advice after an incomplete one.
+struct CopyOutcome {
+    int notCopied;
+    bool fileInUse;
+    bool diskFull;
+};
+
+static CopyOutcome copyEntries()
 {
     static CopyDialogData data;
     data.count = runState.script.entryCount;
@@ -83,45 +96,78 @@ static int copyEntries()
         wsprintfW(data.files[i].source, L"%s\\%s", runState.programFolder, entry->sourceName);
         wsprintfW(data.files[i].destination, L"%s\\%s", runState.installFolder, entry->targetPath);
     }
-    return runCopyDialog(runState.instance, &data);
+    CopyOutcome outcome = {runCopyDialog(runState.instance, &data), false, false};
+    for (int i = 0; i < data.count; i++) {
+        unsigned long error = data.errors[i];
+        outcome.fileInUse |= error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+                             error == ERROR_USER_MAPPED_FILE;
+        outcome.diskFull |= error == ERROR_HANDLE_DISK_FULL || error == ERROR_DISK_FULL;
+    }
+    return outcome;
 }
 
-// Runs every stage up to the copy; false when a stage ended the run.
-static bool runStagesAndCopy(int* notCopied)
+// How a run reached its end: a stage ended it (the patch is cleaned away), it
+// was refused before the first copy in a way that running it again may mend
+// (the patch is kept), or the copy ran.
+enum RunEnd { RUN_ENDED, RUN_KEPT, RUN_COPIED };
+
+static RunEnd runStagesAndCopy(CopyOutcome* outcome)
 {
     if (readUpdateScript() != 0)
-        return false;
+        return RUN_ENDED;
     if (readInstallPath() == RESULT_MISSING)
-        return false;
+        return RUN_ENDED;
     memcpy(runState.recordFolder, runState.installFolder, sizeof runState.recordFolder);
     bool fullMode = runState.script.fullMode != 0;
     if (fullMode) {
         if (!acceptVerdict(checkInstalledVersion()))
-            return false;
+            return RUN_ENDED;
         confirmInstallFolder();
     }
     if (runState.installFolder[0] == '\0')
-        return false;
-    *notCopied = copyEntries();
+        return RUN_ENDED;
+    if (!patchFitsOnDisk(runState.programFolder, runState.installFolder, patchEntries()))
+        return RUN_KEPT;
+    *outcome = copyEntries();
     // A patch that did not arrive whole must not be recorded as installed.
-    if (fullMode && *notCopied == 0)
+    if (fullMode && outcome->notCopied == 0)
         stampVersion();
-    return true;
+    return RUN_COPIED;
 }
 
-static void tellOutcome(int notCopied)
+static void tellOutcome(const CopyOutcome& outcome)
 {
-    if (notCopied == 0) {
+    if (outcome.notCopied == 0) {
         showNotice(L"Installation complete", L"Success", MB_OK);
         return;
     }
+    const wchar_t* advice =
+        outcome.fileInUse && outcome.diskFull ? L"Close the game, free some space on the disk and run this update again."
+        : outcome.fileInUse                   ? L"Close the game and run this update again."
+        : outcome.diskFull                    ? L"Free some space on the disk and run this update again."
+                                              : L"Close the game and run this update again; if it fails again, please "
+                                                L"download a complete install from our website.";
     wchar_t text[256];
-    wsprintfW(text,
-              L"The update was not completed: %d of %d files could not be copied.\n"
-              L"Close the game and run this update again; if it fails again, please download a complete "
-              L"install from our website.",
-              notCopied, runState.script.entryCount);
+    wsprintfW(text, L"The update was not completed: %d of %d files could not be copied.\n%s", outcome.notCopied,
+              runState.script.entryCount, advice);
     showNotice(text, L"Sorvane Online Updater", MB_ICONERROR);
+}
+
+static void runOnce()
+{
+    CopyOutcome outcome = {};
+    RunEnd end = runStagesAndCopy(&outcome);
+    // An incomplete copy keeps the patch, to be run again once the player has
+    // closed the game; starting the game now would hold its files once more.
+    bool complete = end == RUN_COPIED && outcome.notCopied == 0;
+    if (end == RUN_ENDED || complete)
+        removePatchFiles();
+    if (end != RUN_COPIED)
+        return;
+    if (runState.script.fullMode != 0)
+        tellOutcome(outcome);
+    if (runState.script.hasRunCommand && complete)
+        launchInstalledProgram(runState.runCommand, runState.installFolder);
 }
 
 int runUpdate(HINSTANCE instance)
@@ -131,18 +177,13 @@ int runUpdate(HINSTANCE instance)
     findProgramFolder();
     SetCurrentDirectoryW(runState.programFolder);
 
-    int notCopied = 0;
-    bool copyRan = runStagesAndCopy(&notCopied);
-    // An incomplete copy keeps the patch, to be run again once the player has
-    // closed the game; starting the game now would hold its files once more.
-    bool incomplete = copyRan && notCopied > 0;
-    if (!incomplete)
-        removePatchFiles();
-    if (copyRan) {
-        if (runState.script.fullMode != 0)
-            tellOutcome(notCopied);
-        if (runState.script.hasRunCommand && !incomplete)
-            launchInstalledProgram(runState.runCommand, runState.installFolder);
+    HANDLE runLock;
+    if (!lockPatchFolder(runState.programFolder, &runLock)) {
+        showNotice(L"This update is already running.", L"Sorvane Online", MB_ICONERROR);
+        return 0;
     }
+    runOnce();
+    if (runLock)
+        CloseHandle(runLock);
     return 0;
 }

@@ -25,9 +25,9 @@ ROWS(Roads,
     Case{"SecondFailsNo", "{full}a.dat\nb.dat\nc.dat", ABC, R, {"path({install}) OK", "copyFailed({install}\\b.dat,2,1/3) No", "incomplete(2,3) OK"}, "+install\\a.dat", ""},
     Case{"SecondFailsQuietMode", "{quiet}a.dat\r\nb.dat\r\nRUN game.exe\r\n", "patch\\a.dat=a patch\\game.exe=@game", R, {"copyFailed({install}\\b.dat,2,1/3) Yes"}, "+install\\a.dat +install\\game.exe", ""},
     // An incomplete copy keeps the whole patch and launches nothing; run again, it finishes the job.
-    Case{"GameHeldOpenYes", "{full}a.dat\nRUN game.exe\nb.dat", std::string(AB) + " patch\\game.exe=@game locked:install\\game.exe=@game", R, {"path({install}) OK", "copyFailed({install}\\game.exe,32,1/3) Yes", "incomplete(1,3) OK"}, "+install\\a.dat +install\\b.dat", ""},
-    Case{"GameHeldOpenNo", "{full}a.dat\nRUN game.exe\nb.dat", std::string(AB) + " patch\\game.exe=@game locked:install\\game.exe=@game", R, {"path({install}) OK", "copyFailed({install}\\game.exe,32,1/3) No", "incomplete(2,3) OK"}, "+install\\a.dat", ""},
-    Case{"RunAgainOnceTheGameIsClosed", "{full}a.dat\nRUN game.exe", "patch\\a.dat=a patch\\game.exe=@game locked:install\\game.exe=old", R, {"path({install}) OK", "copyFailed({install}\\game.exe,32,1/2) Yes", "incomplete(1,2) OK", "again", "path({install}) OK", "complete OK"}, "cleaned +install\\a.dat ~install\\game.exe ~version=1006", "game.exe"},
+    Case{"GameHeldOpenYes", "{full}a.dat\nRUN game.exe\nb.dat", std::string(AB) + " patch\\game.exe=@game locked:install\\game.exe=@game", R, {"path({install}) OK", "copyFailed({install}\\game.exe,32,1/3) Yes", "incompleteInUse(1,3) OK"}, "+install\\a.dat +install\\b.dat", ""},
+    Case{"GameHeldOpenNo", "{full}a.dat\nRUN game.exe\nb.dat", std::string(AB) + " patch\\game.exe=@game locked:install\\game.exe=@game", R, {"path({install}) OK", "copyFailed({install}\\game.exe,32,1/3) No", "incompleteInUse(2,3) OK"}, "+install\\a.dat", ""},
+    Case{"RunAgainOnceTheGameIsClosed", "{full}a.dat\nRUN game.exe", "patch\\a.dat=a patch\\game.exe=@game locked:install\\game.exe=old", R, {"path({install}) OK", "copyFailed({install}\\game.exe,32,1/2) Yes", "incompleteInUse(1,2) OK", "again", "path({install}) OK", "complete OK"}, "cleaned +install\\a.dat ~install\\game.exe ~version=1006", "game.exe"},
     // Any mode line but 0 is full mode.
     Case{"ModeMinusOneIsFull", "{key}\n1006\n1004\n-1\ndata.dat", DATA, R, CONFIRMED, "cleaned +install\\data.dat ~version=1006", ""},
     Case{"ModeTwoIsFull", "{key}\n1006\n1004\n2\ndata.dat", DATA, R, CONFIRMED, "cleaned +install\\data.dat ~version=1006", ""},
@@ -40,6 +40,8 @@ ROWS(PathDialog,
     Case{"Cancel", "{full}data.dat", DATA, R, {"path({install}) Cancel"}, "cleaned", ""},
     Case{"CloseBoxDiscardsEdit", "{full}data.dat", "patch\\data.dat=new other\\", R, {"path({install}) Close={root}\\other", "complete OK"}, "cleaned +install\\data.dat ~version=1006", ""},
     // The field takes 259 characters, whole: with the file name the path is too long to copy to.
+    // The game starts from the folder the player typed, never from the record's.
+    Case{"LaunchesFromTheTypedFolder", "{full}RUN game.exe", "patch\\game.exe=@game install\\game.exe=@game other\\", R, {"path({install}) OK={root}\\other", "complete OK"}, "cleaned +other\\game.exe ~version=1006", "game.exe"},
     Case{"FieldTakes259Characters", "{full}data.dat", DATA, R, {"path({install}) OK={x*300}", "copyFailed({x*259}\\data.dat,206,0/1) No", "incomplete(1,1) OK"}, "", ""});
 
 ROWS(RunEntries,
@@ -67,6 +69,8 @@ ROWS(Record,
     Case{"NoPathFullModeShowsEmptyField", "{full}data.dat", DATA, "version=1005", {"path() OK"}, "cleaned", ""},
     Case{"PathOf259Characters", "{quiet}data.dat", DATA, "path=sz:{x*259}", {"copyFailed({x*259}\\data.dat,206,0/1) No"}, "", ""},
     Case{"PathOf260IsNotCut", "{full}data.dat", DATA, "path=sz:{x*260} version=1005", {"path() OK"}, "cleaned", ""},
+    // A path that is not a string is 8-bit text in the ANSI code page (1252): donn\xE9es is données.
+    Case{"PathOfAnotherTypeInCodePage1252", "{quiet}data.dat", "patch\\data.dat=new install\\données\\", "path=raw:{install}\\donn\xe9" "es", {}, "cleaned +install\\données\\data.dat", ""},
     Case{"UnterminatedPath", "{quiet}data.dat", DATA, "path=raw:{install}", {}, "cleaned +install\\data.dat", ""},
     Case{"NestedKey", "{key}\\Nested\\Deeper\n1006\n1004\n1\ndata.dat", DATA, "Nested\\Deeper\\path=sz:{install} Nested\\Deeper\\version=1005", CONFIRMED, "cleaned +install\\data.dat ~Nested\\Deeper\\version=1006", ""});
 
@@ -106,8 +110,33 @@ ROWS(Unpacked,
     Case{"Cancelled", "{full}game.exe\ndata\\level1.map", UNPACKED, R, {"path({install}) Cancel"}, "-install\\update.txt -install\\level1.map", ""},
     // Identity, not text: another case and a "." component name the same file.
     Case{"OtherSpelling", "{full}GAME.EXE", "unpacked install\\game.exe=@game", R, {"path({install}) OK={install}\\.", "complete OK"}, "-install\\update.txt ~version=1006", ""},
+    Case{"RefusedWhileTheRecordSpellsItOtherwise", "{full}game.exe\nRUN game.exe", "unpacked install\\game.exe=@game", "path=sz:{root}\\INSTALL\\. version=1003", {"tooOld OK"}, "-install\\update.txt", ""},
     // Unpacked into the folder typed in the path dialog, while the record names another.
     Case{"IntoTheTypedFolder", "{full}game.exe", "unpacked install\\game.exe=@game other\\", "path=sz:{root}\\other version=1005", {"path({root}\\other) OK={install}", "complete OK"}, "-install\\update.txt ~version=1006", ""});
+
+// Each file is replaced whole or not at all, a patch that cannot fit changes nothing, one run at a
+// time. "smalldrive" puts both folders on S:, a drive of 4 MiB; "@data:N" writes N bytes there.
+const char* const FULL_DRIVE = "smalldrive patch\\a.dat=a patch\\big.dat=@data:1600000 install\\big.dat=@data:1000000";
+const char* const CUT_OFF = "patch\\big.bin=@size:268435456 install\\big.bin=@size:67108864";
+ROWS(WholeFiles,
+    // 1.6 MB replaces 1 MB where 1.4 MB is free: the new file would lie beside the old one.
+    Case{"DiskFullRefusedBeforeAnything", "{full}a.dat\nbig.dat\nRUN a.dat", FULL_DRIVE, R, {"path({install}) OK", "noSpace({install},1.6,1.4) OK"}, "", ""},
+    Case{"DiskFullQuietMode", "{quiet}a.dat\nbig.dat", FULL_DRIVE, R, {"noSpace({install},1.6,1.4) OK"}, "", ""},
+    // The disk fills up while a notice holds the copy: the installed file stays whole, no temporary file remains.
+    Case{"DiskFillsDuringTheCopy", "{full}missing.dat\nbig.dat", "smalldrive patch\\big.dat=@data:1000000 install\\big.dat=@data:500000", R,
+         {"path({install}) OK", "lay:install\\fill.bin=@data:2600000", "copyFailed({install}\\missing.dat,2,0/2) Yes", "copyFailed({install}\\big.dat,112,1/2) Yes", "incompleteDiskFull(2,2) OK"}, "+install\\fill.bin", ""},
+    // Ended while a file is copied: the installed file is the old one, whole; run again, the update completes.
+    Case{"CutOff", "{quiet}big.bin", CUT_OFF, R, {"copy Kill"}, "+install\\big.bin.updating", ""},
+    Case{"CutOffThenRunAgain", "{quiet}big.bin", CUT_OFF, R, {"copy Kill", "again"}, "cleaned ~install\\big.bin", ""},
+    Case{"StartedTwice", "{full}data.dat", DATA, R, {"twice", "running OK", "path({install}) OK", "complete OK"}, "cleaned +install\\data.dat ~version=1006", ""},
+    // A virus scanner holds a new file for a moment: the copy waits for it.
+    Case{"HeldForAMoment", "{quiet}a.dat", "patch\\a.dat=new briefly:install\\a.dat=old", R, {}, "cleaned ~install\\a.dat", ""},
+    // Windows' CopyFile refuses a hidden destination as it does a read-only one; Wine would overwrite it.
+    Case{"Hidden", "{quiet}a.dat\nb.dat", std::string(AB) + " hidden:install\\a.dat=oldA", R, {"copyFailed({install}\\a.dat,5,0/2) Yes"}, "+install\\b.dat", ""},
+    // {fit} makes the destination exactly 259 characters; the name has no extension.
+    Case{"DestinationOf259Characters", "{quiet}{fit}", "patch\\{fit}=x", R, {}, "cleaned +install\\{fit}", ""},
+    // The patch installs the temporary file's usual name too: the temporary file takes another.
+    Case{"PatchInstallsTheTemporaryName", "{quiet}a.dat.updating\na.dat", "patch\\a.dat=new patch\\a.dat.updating=mine install\\a.dat=old", R, {}, "cleaned ~install\\a.dat +install\\a.dat.updating", ""});
 
 // Any folder name works, whatever the ANSI code page (1252 in the suite); the script is 8-bit
 // text read in that code page. "root:name" puts the patch and the installation in a folder of that name.
@@ -115,7 +144,7 @@ ROWS(Unicode,
     Case{"PlayersOwnFolder", std::string("{full}") + TYPICAL, std::string("root:Łukasz\\Downloads ") + GAME, R, CONFIRMED, std::string(INSTALLED) + " ~version=1006", "game.exe"},
     Case{"ScriptNotFoundNamesIt", "-", "root:Łukasz", R, {"notFound({patch}\\update.txt) OK"}, "", ""},
     Case{"GreekFolder", std::string("{full}") + TYPICAL, std::string("root:Παιχνίδι ") + GAME, R, CONFIRMED, std::string(INSTALLED) + " ~version=1006", "game.exe"},
-    Case{"JapaneseFolderAndAFailure", "{full}a.dat\nb.dat", std::string("root:ゲーム ") + AB + " locked:install\\a.dat=oldA", R, {"path({install}) OK", "copyFailed({install}\\a.dat,32,0/2) Yes", "incomplete(1,2) OK"}, "+install\\b.dat", ""},
+    Case{"JapaneseFolderAndAFailure", "{full}a.dat\nb.dat", std::string("root:ゲーム ") + AB + " locked:install\\a.dat=oldA", R, {"path({install}) OK", "copyFailed({install}\\a.dat,32,0/2) Yes", "incompleteInUse(1,2) OK"}, "+install\\b.dat", ""},
     Case{"TypedFolder", "{full}data.dat", "patch\\data.dat=new Παιχνίδι\\", R, {"path({install}) OK={root}\\Παιχνίδι", "complete OK"}, "cleaned +Παιχνίδι\\data.dat ~version=1006", ""},
     Case{"EntryInCodePage1252", "{quiet}donn\xe9" "es\\carte.map", "patch\\carte.map=c install\\données\\", R, {}, "cleaned +install\\données\\carte.map", ""},
     // The patch folder's own game.exe is never started: the installed one is.

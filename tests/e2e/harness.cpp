@@ -34,10 +34,23 @@ const Texts FORMS = {
     // destination, error, progress as steps/entries; the copy dialog shows the source derived from them
     {"copyFailed", "Sorvane Online Updater: Failed on copy %1\nWould you like to continue? Error %2 Yes No ! over SRVN Updater: Copying file: %4 to: %1 %3"},
     {"incomplete", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\nClose the game and run this update again; if it fails again, please download a complete install from our website. OK !"},
+    {"incompleteInUse", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\nClose the game and run this update again. OK !"},
+    {"incompleteDiskFull", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\nFree some space on the disk and run this update again. OK !"},
+    // folder, MB needed, MB free
+    {"noSpace", "Sorvane Online Updater: There is not enough free space on the disk of %1.\nThe update needs %2 MB there and %3 MB is free. Free some space on that disk and run the update again. OK !"},
+    {"running", "Sorvane Online: This update is already running. OK !"},
     {"complete", "Success: Installation complete OK (cleaned)"},
     {"copy", COPY_CAPTION},
     {"again", "again"},  // the run ended; files held open are let go and updater.exe is started once more
 };
+
+// Steps that act rather than answer, taken when the next window shows, before it is answered:
+// "twice" starts updater.exe once more from the same folder and answers its windows with the steps
+// that follow until it ends; "lay:items" lays out set-up items, as while a notice holds the run.
+bool isAction(const std::string& step)
+{
+    return step == "twice" || step.rfind("lay:", 0) == 0;
+}
 
 std::string replaceAll(std::string text, const std::string& from, const std::string& to)
 {
@@ -151,13 +164,30 @@ void answer(HWND window, std::string given)
         PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
-// Starts patch\updater.exe and answers each window with the next step, or as a cautious user would.
+std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root, std::vector<HANDLE>* briefly);
+
+// This run's folders and the files held for a moment ("briefly:"), let go half a second after the start.
+struct Session {
+    std::string patch, root, install;
+    std::vector<HANDLE> briefly;
+};
+
+std::vector<std::string> namesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (auto& entry : fs::directory_iterator(fs::u8path(folder)))
+        names.push_back(entry.path().filename().u8string());
+    return names;
+}
+
+// Starts patch\updater.exe and answers each window with steps[next], or as a cautious user would.
 // Returns what was shown, then the child processes other than the launched program, once ended.
-std::vector<std::string> startAndAnswer(const std::string& patch, const std::vector<std::string>& steps,
+// "copy Kill" ends the program as soon as the copy has begun a file in the installation folder.
+std::vector<std::string> startAndAnswer(Session& session, const std::vector<std::string>& steps, size_t& next,
                                         const std::string& launched)
 {
     std::vector<std::string> shown;
-    std::wstring program = wide(patch + "\\updater.exe"), commandLine = L"\"" + program + L"\"";
+    std::wstring program = wide(session.patch + "\\updater.exe"), commandLine = L"\"" + program + L"\"";
     STARTUPINFOW startup = {sizeof startup};
     PROCESS_INFORMATION process = {};
     // Wine under heavy load sometimes refuses a start with error 1359; that is not the program's doing.
@@ -167,26 +197,45 @@ std::vector<std::string> startAndAnswer(const std::string& patch, const std::vec
         else
             std::cout << "[ harness  ] Wine refused to start the program (error 1359); starting it once more\n";
     std::vector<HWND> answered;
-    size_t next = 0;
+    std::vector<std::string> installedBefore = namesIn(session.install);
+    bool killed = false;
     for (DWORD begun = GetTickCount(); WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT;) {
         if (GetTickCount() - begun > 30000 && TerminateProcess(process.hProcess, 1))
             shown.push_back("did not end within 30 s");
+        for (; GetTickCount() - begun > 500 && !session.briefly.empty(); session.briefly.pop_back())
+            CloseHandle(session.briefly.back());
         for (HWND window : windowsOf(process.dwProcessId)) {
             std::string seen = windowText(window);
             if (std::count(answered.begin(), answered.end(), window) || (seen == COPY_CAPTION && (next == steps.size() || steps[next].rfind("copy ", 0))))
                 continue;  // the copy dialog closes itself; it is judged by the files it copies
             if (seen != COPY_CAPTION) {
-                bool cleaned = GetFileAttributesW(wide(patch + "\\update.txt").c_str()) == INVALID_FILE_ATTRIBUTES;
+                bool cleaned = GetFileAttributesW(wide(session.patch + "\\update.txt").c_str()) == INVALID_FILE_ATTRIBUTES;
                 seen = describe(window) + (cleaned ? " (cleaned)" : "");
                 for (HWND other : windowsOf(process.dwProcessId))
                     seen += windowText(other) == COPY_CAPTION ? " over " + describe(other) : "";
             }
             if (!IsWindow(window))
                 continue;  // closed while it was read: not a window the user saw
-            shown.push_back(seen);
             answered.push_back(window);
-            answer(window, next < steps.size() ? steps[next++]
-                           : GetDlgItem(window, IDC_PATH) ? "Cancel" : GetDlgItem(window, IDNO) ? "No" : "OK");
+            while (next < steps.size() && isAction(steps[next])) {
+                std::string action = steps[next++];
+                if (action == "twice") {
+                    std::vector<std::string> second = startAndAnswer(session, steps, next, launched);
+                    shown.insert(shown.end(), second.begin(), second.end());
+                } else {
+                    for (HANDLE file : layOutTree(action.substr(4), session.root, &session.briefly))
+                        CloseHandle(file);
+                }
+            }
+            shown.push_back(seen);
+            std::string step = next < steps.size() ? steps[next++] : GetDlgItem(window, IDC_PATH) ? "Cancel" : GetDlgItem(window, IDNO) ? "No" : "OK";
+            if (step.size() > 5 && step.substr(step.size() - 5) == " Kill") {
+                for (DWORD since = GetTickCount(); namesIn(session.install) == installedBefore && GetTickCount() - since < 10000;)
+                    Sleep(1);
+                killed = TerminateProcess(process.hProcess, 1);
+            } else {
+                answer(window, step);
+            }
         }
     }
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -201,7 +250,7 @@ std::vector<std::string> startAndAnswer(const std::string& patch, const std::vec
         }
     CloseHandle(snapshot);
     DWORD exitCode = 0;
-    if (GetExitCodeProcess(process.hProcess, &exitCode) && exitCode != 0)
+    if (!killed && GetExitCodeProcess(process.hProcess, &exitCode) && exitCode != 0)
         shown.push_back("exit code " + std::to_string(exitCode));  // a crash, or the 30 s limit
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
@@ -246,13 +295,16 @@ std::string changesOf(const Texts& before, const Texts& after, bool withValues)
     return changes;
 }
 
-// Lays out "path=content" items below root; returns handles held open on the "locked:" ones.
-std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root)
+// Lays out "path=content" items below root; returns handles held open on the "locked:" ones, and
+// adds those on the "briefly:" ones to *briefly.
+std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root, std::vector<HANDLE>* briefly)
 {
     std::vector<HANDLE> held;
+    const std::map<std::string, DWORD> attributes = {{"readonly", FILE_ATTRIBUTE_READONLY}, {"hidden", FILE_ATTRIBUTE_HIDDEN}};
     for (std::string item : words(items)) {
-        bool readOnly = item.rfind("readonly:", 0) == 0, lock = item.rfind("locked:", 0) == 0;
-        item.erase(0, readOnly ? 9 : lock ? 7 : 0);
+        std::string kind = item.substr(0, item.find(':'));
+        kind = kind == "locked" || kind == "briefly" || attributes.count(kind) ? kind : "";
+        item.erase(0, kind.empty() ? 0 : kind.size() + 1);
         size_t equals = item.find('=');
         fs::path path = fs::u8path(root + "\\" + item.substr(0, equals));
         std::string content = item.substr(equals + 1);
@@ -261,14 +313,16 @@ std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root
             continue;  // a folder, or a word about the whole case ("unpacked")
         if (content == "@game" || content == "@marker")
             fs::copy_file(fs::path(_pgmptr).parent_path() / (content == "@game" ? "fake_game.exe" : "marker_dll.dll"), path);
+        else if (content.rfind("@data:", 0) == 0)  // bytes written, for a drive whose space counts
+            std::ofstream(path, std::ios::binary) << std::string(std::stoull(content.substr(6)), 'd');
         else
             std::ofstream(path, std::ios::binary) << (content.rfind("@size:", 0) ? content : "");
         if (content.rfind("@size:", 0) == 0)
             fs::resize_file(path, std::stoull(content.substr(6)));
-        if (readOnly)
-            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
-        if (lock)  // others may read it, as the tree is read, but never write it
-            held.push_back(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0));
+        if (attributes.count(kind))
+            SetFileAttributesW(path.c_str(), attributes.at(kind));
+        if (kind == "locked" || kind == "briefly")  // others may read it, as the tree is read, but never write it
+            (kind == "locked" ? held : *briefly).push_back(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0));
     }
     return held;
 }
@@ -312,9 +366,10 @@ TEST_P(Run, EndsAsExpected)
 {
     const Case& row = GetParam();
     std::string id = replaceAll(testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + ("." + std::string(row.name)), "/", ".");
-    bool driveRoot = row.setUp.find("driveroot") != std::string::npos;
-    // A folder of its own, emptied first: a run that was stopped may have left anything there.
-    std::string base = driveRoot ? "P:" /* mapped by the Wine session */ : (fs::temp_directory_path() / "updater-e2e" / id).u8string(),
+    bool driveRoot = row.setUp.find("driveroot") != std::string::npos, smallDrive = row.setUp.find("smalldrive") != std::string::npos;
+    // A folder of its own, emptied first: a run that was stopped may have left anything there. P: and
+    // S: (a drive of 4 MiB) are mapped by the Wine session.
+    std::string base = driveRoot ? "P:" : smallDrive ? "S:" : (fs::temp_directory_path() / "updater-e2e" / id).u8string(),
                 named = row.setUp.substr(std::min(row.setUp.find("root:"), row.setUp.size())), root = base;
     if (!named.empty())  // "root:name": the patch and the installation lie in a folder of that name
         root += "\\" + named.substr(5, named.find(' ') - 5);
@@ -325,13 +380,15 @@ TEST_P(Run, EndsAsExpected)
         SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
     for (auto& entry : fs::directory_iterator(fs::u8path(base + "\\"), absent))
         fs::remove_all(entry.path());
-    const Texts run = {{"{root}", root}, {"{patch}", patch}, {"{install}", install}, {"{key}", key}, {"{nul}", std::string(1, '\0')}};
+    const Texts run = {{"{root}", root}, {"{patch}", patch}, {"{install}", install}, {"{key}", key}, {"{nul}", std::string(1, '\0')},
+                       {"{fit}", std::string(258 - install.size(), 'n')}};
     fs::create_directories(fs::u8path(install));
     fs::create_directories(fs::u8path(patch + "\\"));
     fs::copy_file(fs::path(_pgmptr).parent_path() / "updater.exe", fs::u8path(patch + "\\updater.exe"));
     if (row.script != "-")
         std::ofstream(fs::u8path(patch + "\\update.txt"), std::ios::binary) << expand(row.script, run);
-    std::vector<HANDLE> held = layOutTree(expand(row.setUp, run), root);
+    Session session = {patch, root, install, {}};
+    std::vector<HANDLE> held = layOutTree(expand(row.setUp, run), root, &session.briefly);
     layOutRecord(expand(row.record, run), key);
     Texts treeBefore = snapshotTree(root + "\\"), recordBefore, recordAfter;
     snapshotRecord(HKEY_CURRENT_USER, key, "", &recordBefore);
@@ -341,8 +398,14 @@ TEST_P(Run, EndsAsExpected)
             cleaned += " \"-" + name + "\"";
 
     std::vector<std::string> steps, shown;
-    for (const std::string& step : row.dialogue)
-        steps.push_back(expand(step, run)), shown.push_back(expected(steps.back(), patch));
+    std::string used = install;  // the folder the run copies to: the record's, or the one typed in the path dialog
+    for (const std::string& step : row.dialogue) {
+        steps.push_back(expand(step, run));
+        if (!isAction(steps.back()))
+            shown.push_back(expected(steps.back(), patch));
+        if (steps.back().rfind("path(", 0) == 0 && steps.back().find(" OK=") != std::string::npos)
+            used = steps.back().substr(steps.back().find(" OK=") + 4);
+    }
     if (row.setUp.find("sametimes") != std::string::npos)  // every file shows one time: only identity tells them apart
         for (auto& entry : fs::recursive_directory_iterator(fs::u8path(root)))
             if (HANDLE file = CreateFileW(entry.path().c_str(), FILE_WRITE_ATTRIBUTES, 7, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, 0)) {
@@ -355,7 +418,9 @@ TEST_P(Run, EndsAsExpected)
     std::vector<std::string> seen;
     for (size_t from = 0, to = 0; to <= steps.size(); to++)
         if (to == steps.size() || steps[to] == "again") {
-            std::vector<std::string> part = startAndAnswer(patch, {steps.begin() + from, steps.begin() + to}, program);
+            std::vector<std::string> part(steps.begin() + from, steps.begin() + to);
+            size_t next = 0;
+            part = startAndAnswer(session, part, next, program);
             seen.insert(seen.end(), part.begin(), part.end());
             for (; to < steps.size() && !held.empty(); held.pop_back())
                 CloseHandle(held.back());
@@ -365,9 +430,11 @@ TEST_P(Run, EndsAsExpected)
     EXPECT_EQ(seen, shown);
     for (HANDLE file : held)
         CloseHandle(file);
+    for (HANDLE file : session.briefly)
+        CloseHandle(file);
 
-    EXPECT_EQ(readFile(fs::u8path(install + "\\launch.log")), row.launched.empty() ? "" : install + "\\" + program + "\n" + install + "\n" + row.launched);
-    fs::remove(fs::u8path(install + "\\launch.log"));
+    EXPECT_EQ(readFile(fs::u8path(used + "\\launch.log")), row.launched.empty() ? "" : used + "\\" + program + "\n" + used + "\n" + row.launched);
+    fs::remove(fs::u8path(used + "\\launch.log"));
     snapshotRecord(HKEY_CURRENT_USER, key, "", &recordAfter);
     EXPECT_EQ(words(changesOf(treeBefore, snapshotTree(root + "\\"), false) + changesOf(recordBefore, recordAfter, true)),
               words(expand(replaceAll(row.changes, "cleaned", cleaned), run)));

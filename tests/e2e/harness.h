@@ -3,7 +3,8 @@
 // starts the real updater.exe, answers each window by caption and control id, and compares what it
 // showed, the whole folder tree, the record and what it launched with what the case expects. In any
 // text {root}, {patch}, {install}, {key}, {nul} stand for this run's values; {quiet} and {full} for
-// the usual header ({key}, 1006, 1004, mode); {text*N} repeats text N times.
+// the usual header ({key}, 1006, 1004, mode); {text*N} repeats text N times; {fit} is a name that
+// makes {install}\name 259 characters.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -12,13 +13,17 @@
 struct Case {
     const char* name;
     std::string script;  // "update.txt"; "-" writes none
-    // "patch\a.dat=text", "=@game" the stand-in game, "=@marker" the marker DLL, "=@size:N"; "install\data\"
-    // a folder; "readonly:" or "locked:" (held open) before a file; "unpacked" (the patch lies in the
-    // installation), "driveroot" (the patch is P:\, whose current directory is P:\sub), "root:name" (both
-    // folders lie in a folder of that name), "sametimes" (every file shows one time). Every name is UTF-8.
+    // "patch\a.dat=text", "=@game" the stand-in game, "=@marker" the marker DLL, "=@size:N" (sparse),
+    // "=@data:N" (N bytes written); "install\data\" a folder; "readonly:", "hidden:", "locked:" (held
+    // open) or "briefly:" (held for half a second) before a file; "unpacked" (the patch lies in the
+    // installation), "driveroot" (the patch is P:\, whose current directory is P:\sub), "smalldrive"
+    // (both folders on S:, a drive of 4 MiB), "root:name" (both folders lie in a folder of that name),
+    // "sametimes" (every file shows one time). Every name is UTF-8.
     std::string setUp;
     std::string record;  // "path=sz:{install} version=1005"; "raw:" unterminated, "Sub\name=" in a sub key
-    std::vector<std::string> dialogue;  // each window once: "form(arguments) Answer[=typed]"; "again" runs it once more
+    // each window once: "form(arguments) Answer[=typed]", "copy Kill" ends the program mid-copy; "again"
+    // runs it once more; "twice" and "lay:items" act before the next window is answered (harness.cpp)
+    std::vector<std::string> dialogue;
     // of the tree and the record: "+new -gone ~changed", record values with "=value"; "cleaned": every patch file gone
     std::string changes;
     std::string launched;               // the game's command line, run from {install}; "" when nothing runs

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "format/disk_space.h"
 #include "format/version_gate.h"
 #include "format/number_rule.h"
 #include "format/path_text.h"
@@ -61,6 +63,8 @@ TEST(VersionVerdict, Table)
         {1005, 1006, 1004, RESULT_OK}, {1004, 1006, 1004, RESULT_OK}, {1003, 1006, 1004, RESULT_TOO_OLD},
         {1006, 1006, 99999, RESULT_UP_TO_DATE}, {1007, 1006, 1004, RESULT_NEWER}, {1999, 2000, 0, RESULT_OK},
         {1005, 2003, 1004, RESULT_OK},
+        // Builds are three digits, not two: across a hundred the minimum still bites.
+        {1099, 1101, 1100, RESULT_TOO_OLD},
         // Builds are the last three digits only: a minimum across a thousand still bites.
         {2001, 3005, 1003, RESULT_TOO_OLD}, {1001, 1003, 5002, RESULT_TOO_OLD}, {1002, 1003, 5999, RESULT_OK},
         // The remainder keeps the version's sign: -1003 has build -3, not 997.
@@ -71,4 +75,46 @@ TEST(VersionVerdict, Table)
         {INT32_MIN, INT32_MAX, INT32_MIN, RESULT_OK}, {INT32_MAX - 1, INT32_MAX, INT32_MAX, RESULT_OK}};
     for (const auto& r : rows)
         EXPECT_EQ(versionVerdict(r[1], r[0], r[2]), r[3]) << "I=" << r[0] << " P=" << r[1] << " M=" << r[2];
+}
+
+// Copies in order, each as "new/replaced" bytes; the cluster size; the peak the volume must hold.
+TEST(PeakSpaceNeeded, Table)
+{
+    const uint64_t G = 1ull << 30;
+    const struct {
+        std::vector<SpaceUse> copies;
+        uint64_t cluster, peak;
+    } rows[] = {
+        {{}, 4096, 0},
+        {{{1000, 0}}, 1, 1000},
+        {{{1000, 0}}, 4096, 4096},                       // a file takes whole clusters
+        {{{0, 0}}, 4096, 0},
+        {{{1600, 1000}}, 1, 1600},                       // the new file lies beside the old until the replace
+        {{{1000, 1600}, {1000, 0}}, 1, 1000},            // a file that shrinks frees room for the next
+        {{{1000, 0}, {500, 2000}}, 1, 1500},             // the peak comes before the later replace frees space
+        {{{500, 2000}, {1000, 0}}, 1, 500},              // the same copies in the other order
+        {{{300, 100}, {300, 100}, {300, 100}}, 1, 700},  // each replace frees its old file before the next copy
+        {{{1, 0}, {1, 0}}, 4096, 8192},
+        {{{UINT64_MAX, 0}, {G, 0}}, 4096, UINT64_MAX},   // sizes too large to add stay the largest, never wrap
+        {{{UINT64_MAX - 1, 0}}, 4096, UINT64_MAX},
+        {{{G, G}, {G, G}}, 0, G},                        // no cluster size known: bytes as they are
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(peakSpaceNeeded(row.copies.data(), (int)row.copies.size(), row.cluster), row.peak)
+            << "first copy " << (row.copies.empty() ? 0 : row.copies[0].newBytes);
+}
+
+// Bytes, rounded up or down, shown in tenths of a megabyte.
+TEST(TenthsOfMegabyte, Table)
+{
+    const uint64_t M = 1 << 20;
+    const struct {
+        uint64_t bytes;
+        bool up;
+        uint64_t tenths;
+    } rows[] = {{0, true, 0}, {1, true, 1}, {1, false, 0}, {M, true, 10}, {M, false, 10}, {M + 1, true, 11},
+                {M + 1, false, 10}, {M * 16 / 10, true, 16}, {M * 16 / 10, false, 15}, {M / 10, false, 0},
+                {UINT64_MAX, false, 175921860444159}, {UINT64_MAX, true, 175921860444160}};
+    for (const auto& row : rows)
+        EXPECT_EQ(tenthsOfMegabyte(row.bytes, row.up), row.tenths) << row.bytes << (row.up ? " up" : " down");
 }

@@ -1,6 +1,7 @@
 #include "copy_dialog.h"
 
 #include <commctrl.h>
+#include <string.h>
 
 #include "notice.h"
 #include "resources/resource.h"
@@ -8,7 +9,7 @@
 // The copy runs on a worker thread, so that the dialog keeps answering while a
 // write is stuck on the disk. The worker owns these until it ends; the dialog
 // reads them only after it has waited for the worker.
-static const CopyDialogData* job;
+static CopyDialogData* job;
 static HANDLE copyWorker;
 static volatile LONG copyFinished;
 static int copiedCount;
@@ -39,7 +40,7 @@ static DWORD WINAPI copyFiles(LPVOID parameter)
     int i = 0;
     for (; i < job->count; i++) {
         SendMessageW(dialog, WM_SHOW_ENTRY, i, 0);
-        DWORD error = job->copyFile(i);
+        DWORD error = job->errors[i] = job->copyFile(i);
         if (error == 0) {
             copiedCount++;
         } else {
@@ -56,7 +57,7 @@ static DWORD WINAPI copyFiles(LPVOID parameter)
 
 static void onInitDialog(HWND dialog, LPARAM data)
 {
-    job = reinterpret_cast<const CopyDialogData*>(data);
+    job = reinterpret_cast<CopyDialogData*>(data);
     SetForegroundWindow(dialog);
     SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, job->count));
     SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETSTEP, 1, 0);
@@ -103,8 +104,9 @@ static INT_PTR CALLBACK copyDialogProc(HWND dialog, UINT message, WPARAM wParam,
     return 0;
 }
 
-int runCopyDialog(HINSTANCE instance, const CopyDialogData* data)
+int runCopyDialog(HINSTANCE instance, CopyDialogData* data)
 {
+    memset(data->errors, 0, sizeof data->errors);
     copiedCount = 0;
     copyFinished = 0;
     DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_COPY), NULL, copyDialogProc, reinterpret_cast<LPARAM>(data));

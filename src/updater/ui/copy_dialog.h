@@ -10,12 +10,14 @@ struct CopyDialogFile {
 };
 
 // What the copy dialog shows and does: files[i] is copied by copyFile(i) on the dialog's worker
-// thread, which returns 0 when the file is in place, otherwise the error number to show.
+// thread, which returns 0 when the file is in place, otherwise the error number to show; the
+// dialog keeps that number in errors[i] (0 also for a file never reached).
 struct CopyDialogData {
     CopyDialogFile files[MAX_COPY_FILES];
     int count;
     unsigned long (*copyFile)(int i);
+    unsigned long errors[MAX_COPY_FILES];
 };
 
 // Runs the copy dialog over every file; returns how many were not copied.
-int runCopyDialog(HINSTANCE instance, const CopyDialogData* data);
+int runCopyDialog(HINSTANCE instance, CopyDialogData* data);

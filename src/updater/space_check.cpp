@@ -1,0 +1,62 @@
+#include "space_check.h"
+
+#include <windows.h>
+
+#include "format/disk_space.h"
+#include "format/update_script.h"
+#include "ui/notice.h"
+
+// A file that two entries write (the run entry is often listed twice) replaces,
+// the second time, what the first copy wrote.
+static void planCopies(const wchar_t* patchFolder, const wchar_t* installFolder, EntryList patch, SpaceUse* uses)
+{
+    for (int i = 0; i < patch.count; i++) {
+        EntryForecast forecast;
+        forecastEntry(patchFolder, installFolder, &patch.entries[i], &forecast);
+        bool written = forecast.error == 0 && !forecast.inPlace;
+        uses[i].newBytes = written ? forecast.newBytes : 0;
+        uses[i].replacedBytes = written ? forecast.replacedBytes : 0;
+        for (int earlier = 0; written && earlier < i; earlier++)
+            if (lstrcmpiW(patch.entries[earlier].targetPath, patch.entries[i].targetPath) == 0 &&
+                uses[earlier].newBytes > 0)
+                uses[i].replacedBytes = uses[earlier].newBytes;
+    }
+}
+
+static unsigned long long clusterBytesOf(const wchar_t* folder)
+{
+    wchar_t volume[TEXT_CAPACITY];
+    DWORD sectorsPerCluster, bytesPerSector, freeClusters, clusters;
+    if (!GetVolumePathNameW(folder, volume, TEXT_CAPACITY) ||
+        !GetDiskFreeSpaceW(volume, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+        return 0;
+    return (unsigned long long)sectorsPerCluster * bytesPerSector;
+}
+
+static void tellNoSpace(const wchar_t* installFolder, unsigned long long needed, unsigned long long available)
+{
+    unsigned long long neededTenths = tenthsOfMegabyte(needed, true), freeTenths = tenthsOfMegabyte(available, false);
+    wchar_t text[TEXT_CAPACITY + 256];
+    wsprintfW(text,
+              L"There is not enough free space on the disk of %s.\n"
+              L"The update needs %lu.%lu MB there and %lu.%lu MB is free. Free some space on that disk and run "
+              L"the update again.",
+              installFolder, (unsigned long)(neededTenths / 10), (unsigned long)(neededTenths % 10),
+              (unsigned long)(freeTenths / 10), (unsigned long)(freeTenths % 10));
+    showNotice(text, L"Sorvane Online Updater", MB_ICONERROR);
+}
+
+bool patchFitsOnDisk(const wchar_t* patchFolder, const wchar_t* installFolder, EntryList patch)
+{
+    ULARGE_INTEGER available, total, free;
+    // A folder that cannot be asked is left to the copies, which report it.
+    if (!GetDiskFreeSpaceExW(installFolder, &available, &total, &free))
+        return true;
+    SpaceUse uses[MAX_FILE_ENTRIES];
+    planCopies(patchFolder, installFolder, patch, uses);
+    unsigned long long needed = peakSpaceNeeded(uses, patch.count, clusterBytesOf(installFolder));
+    if (needed <= available.QuadPart)
+        return true;
+    tellNoSpace(installFolder, needed, available.QuadPart);
+    return false;
+}
