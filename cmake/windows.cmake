@@ -30,7 +30,7 @@ set_source_files_properties(src/updater/ui/resources/updater.rc PROPERTIES
   OBJECT_DEPENDS "${GENERATED_DIR}/updater.manifest;${GENERATED_DIR}/version.h;${resources}/resource.h")
 target_compile_definitions(updater PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
 target_compile_options(updater PRIVATE ${FORMAT_OPTIONS})
-target_link_options(updater PRIVATE -static -s -Wl,--gc-sections)
+target_link_options(updater PRIVATE -static -s -Wl,--gc-sections -nostartfiles -Wl,-e,updaterStart)
 target_link_libraries(updater PRIVATE patch_format comctl32)
 
 # The vendor's tool for Windows: the standard library is welcome here.

@@ -16,8 +16,11 @@ static void restrictDllSearchToSystem()
     SetDllDirectoryA("");
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+// The program's entry, in place of the C runtime's start-up code: the program
+// needs nothing of it (no constructors, arguments or exit handlers), and
+// without it updater.exe is a third smaller.
+extern "C" void updaterStart()
 {
     restrictDllSearchToSystem();
-    return runUpdate(instance);
+    ExitProcess(runUpdate(GetModuleHandleW(NULL)));
 }
