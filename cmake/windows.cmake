@@ -21,6 +21,8 @@ add_executable(updater WIN32
   src/updater/same_file.cpp
   src/updater/run_lock.cpp
   src/updater/space_check.cpp
+  src/updater/command_line.cpp
+  src/updater/shell_start.cpp
   src/updater/ui/notice.cpp
   src/updater/ui/copy_dialog.cpp
   src/updater/ui/path_dialog.cpp
@@ -47,6 +49,10 @@ target_include_directories(gtest_windows PUBLIC ${GTEST_SOURCE_DIR}/include PRIV
 add_executable(fake_game tests/e2e/fake_game.cpp)
 set_target_properties(fake_game PROPERTIES WIN32_EXECUTABLE ON)
 target_link_options(fake_game PRIVATE -static)
+add_executable(admin_game tests/e2e/fake_game.cpp tests/e2e/admin_game.rc)
+set_target_properties(admin_game PROPERTIES WIN32_EXECUTABLE ON)
+set_source_files_properties(tests/e2e/admin_game.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/admin_game.manifest)
+target_link_options(admin_game PRIVATE -static)
 
 add_executable(e2e_tests tests/e2e/harness.cpp tests/e2e/cases_test.cpp)
 target_include_directories(e2e_tests PRIVATE ${resources})
@@ -55,11 +61,11 @@ target_link_options(e2e_tests PRIVATE -static)
 add_library(marker_dll SHARED tests/e2e/marker_dll.cpp)
 set_target_properties(marker_dll PROPERTIES PREFIX "")
 target_link_options(marker_dll PRIVATE -static)
-add_dependencies(e2e_tests updater fake_game marker_dll)
+add_dependencies(e2e_tests updater fake_game admin_game marker_dll)
 
 # Each group of rows is a ctest entry of its own, run under Wine (the toolchain's emulator).
 # Wine prefers its builtin DLLs; the override makes it take a planted comctl32 as Windows would.
-foreach(group Roads PathDialog RunEntries Record Faults Unpacked WholeFiles Unicode)
+foreach(group Roads PathDialog RunEntries Record Faults Unpacked WholeFiles Protected Unicode)
   add_test(NAME e2e.${group}
     COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_tests> --gtest_filter=${group}/*)
   set_tests_properties(e2e.${group} PROPERTIES TIMEOUT 600 ENVIRONMENT "WINEDLLOVERRIDES=comctl32=n,b")

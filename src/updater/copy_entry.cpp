@@ -28,6 +28,7 @@ static unsigned long inspect(const wchar_t* source, const wchar_t* destination, 
     if (existing.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY))
         return ERROR_ACCESS_DENIED;
     forecast->replacedBytes = (ULONGLONG)existing.nFileSizeHigh << 32 | existing.nFileSizeLow;
+    forecast->replacesLink = (existing.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     return 0;
 }
 
@@ -65,25 +66,23 @@ static bool writeLongForm(const wchar_t* fullPath, wchar_t* longForm)
     return true;
 }
 
-// The file a copy writes: an existing destination as its final path, so that a
-// symbolic link stays a link and its target receives the file, as CopyFile
-// writing through it would; a new one as its full path. Opening the installed
+// The file a copy writes, in the "\\?\" form: a symbolic link as its final
+// path, so that it stays a link and its target receives the file, as CopyFile
+// writing through it would; any other as its full path. Opening an installed
 // file for deletion, as the replace will, tells at once when another program
 // holds it (error 32), before anything is copied.
-static unsigned long resolveTarget(const wchar_t* destination, wchar_t* target)
+static unsigned long resolveTarget(const wchar_t* destination, bool followLink, wchar_t* target)
 {
     wchar_t path[FULL_PATH_CAPACITY];
     HANDLE file = CreateFileW(destination, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                               OPEN_EXISTING, 0, NULL);
-    DWORD length;
-    if (file != INVALID_HANDLE_VALUE) {
-        length = GetFinalPathNameByHandleW(file, path, FULL_PATH_CAPACITY, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        CloseHandle(file);
-    } else if (GetLastError() == ERROR_FILE_NOT_FOUND) {
-        length = GetFullPathNameW(destination, FULL_PATH_CAPACITY, path, NULL);
-    } else {
+    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND)
         return GetLastError();
-    }
+    DWORD length = file != INVALID_HANDLE_VALUE && followLink
+                       ? GetFinalPathNameByHandleW(file, path, FULL_PATH_CAPACITY, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)
+                       : GetFullPathNameW(destination, FULL_PATH_CAPACITY, path, NULL);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
     if (length == 0 || length >= FULL_PATH_CAPACITY || !writeLongForm(path, target))
         return ERROR_FILENAME_EXCED_RANGE;
     return 0;
@@ -101,12 +100,18 @@ static bool isPatchName(const wchar_t* name, EntryList patch)
 // off leaves a file the player recognises and the next run of the patch
 // overwrites; numbered when the patch itself installs that name. A name near
 // the 255-character limit is shortened to keep the suffix.
-static void nameTemporary(const wchar_t* target, EntryList patch, wchar_t* temporary)
+static const wchar_t* nameOf(const wchar_t* path)
 {
-    const wchar_t* name = target;
-    for (const wchar_t* p = target; *p; p++)
+    const wchar_t* name = path;
+    for (const wchar_t* p = path; *p; p++)
         if (*p == L'\\')
             name = p + 1;
+    return name;
+}
+
+static void nameTemporary(const wchar_t* target, EntryList patch, wchar_t* temporary)
+{
+    const wchar_t* name = nameOf(target);
     wchar_t suffix[16], tempName[MAX_NAME_LENGTH + 1];
     for (int n = 0;; n++) {
         wsprintfW(suffix, n ? L".updating%d" : L".updating", n);
@@ -152,10 +157,21 @@ static bool flushFile(const wchar_t* path)
 // attributes and times, as CopyFile gives, and ReplaceFile keeps the old
 // file's. The copy is flushed before the rename, so that a power cut leaves
 // the old file or the whole new one, never a renamed file whose data is lost.
+// CopyFile overwrites a temporary file left by a run that was cut off, unless
+// it is read-only or hidden (the patch file was): such a one is removed first.
+static bool copyBeside(const wchar_t* source, const wchar_t* temporary)
+{
+    if (CopyFileW(source, temporary, FALSE))
+        return true;
+    if (GetLastError() != ERROR_ACCESS_DENIED)
+        return false;
+    discard(temporary);
+    return CopyFileW(source, temporary, FALSE);
+}
+
 static unsigned long replaceWhole(const wchar_t* source, const wchar_t* target, const wchar_t* temporary)
 {
-    discard(temporary);  // left by a run that was cut off
-    if (!CopyFileW(source, temporary, FALSE)) {
+    if (!copyBeside(source, temporary)) {
         DWORD error = GetLastError();
         discard(temporary);
         return error;
@@ -195,11 +211,41 @@ unsigned long copyEntry(const wchar_t* patchFolder, const wchar_t* installFolder
     unsigned long error;
     int tries = 0;
     do {
-        error = resolveTarget(destination, target);
+        error = resolveTarget(destination, forecast.replacesLink, target);
         if (error == 0) {
             nameTemporary(target, patch, temporary);
             error = replaceWhole(source, target, temporary);
         }
     } while (heldForAMoment(error, &tries));
     return error;
+}
+
+bool refusesNewFiles(const wchar_t* patchFolder, const wchar_t* installFolder, EntryList patch)
+{
+    wchar_t probed[FULL_PATH_CAPACITY] = L"";  // the folder last asked, so that each is asked once in a row
+    for (int i = 0; i < patch.count; i++) {
+        wchar_t source[TEXT_CAPACITY], destination[TEXT_CAPACITY];
+        EntryForecast forecast;
+        if (composeAndInspect(patchFolder, installFolder, &patch.entries[i], source, destination, &forecast) != 0 ||
+            forecast.inPlace)
+            continue;
+        wchar_t target[FULL_PATH_CAPACITY], temporary[FULL_PATH_CAPACITY];
+        unsigned long error = resolveTarget(destination, forecast.replacesLink, target);
+        if (error == 0) {
+            nameTemporary(target, patch, temporary);
+            int folderLength = lstrlenW(temporary) - lstrlenW(nameOf(temporary));
+            if (CompareStringOrdinal(temporary, folderLength, probed, -1, TRUE) == CSTR_EQUAL)
+                continue;
+            lstrcpynW(probed, temporary, folderLength + 1);
+            discard(temporary);
+            HANDLE file = CreateFileW(temporary, GENERIC_WRITE, 0, NULL, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, NULL);
+            error = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+            if (file != INVALID_HANDLE_VALUE)
+                CloseHandle(file);
+        }
+        if (error == ERROR_ACCESS_DENIED)
+            return true;
+    }
+    return false;
 }

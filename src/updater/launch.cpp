@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include "format/path_text.h"
+#include "shell_start.h"
 
-// The program a command line names: its first name, quoted or not.
-static void firstName(const wchar_t* commandLine, wchar_t* name)
+// The program a command line names: its first name, quoted or not. Returns
+// what follows it, the program's arguments.
+static const wchar_t* firstName(const wchar_t* commandLine, wchar_t* name)
 {
     while (*commandLine == L' ' || *commandLine == L'\t')
         commandLine++;
@@ -19,6 +21,11 @@ static void firstName(const wchar_t* commandLine, wchar_t* name)
         name[length] = c;
     }
     name[length] = 0;
+    const wchar_t* rest = commandLine + length;
+    rest += quoted && *rest == L'"';
+    while (*rest == L' ' || *rest == L'\t')
+        rest++;
+    return rest;
 }
 
 // Found as Windows finds a program for a command line, ".exe" added to a name
@@ -27,6 +34,10 @@ static void firstName(const wchar_t* commandLine, wchar_t* name)
 // the same name. Then the system folders and PATH, as Windows looks there too.
 static bool findProgram(const wchar_t* name, const wchar_t* installFolder, wchar_t* found)
 {
+    // SearchPath looks for ".\game.exe" in the current folder only, which is
+    // the patch folder here; it means the installation folder's game.exe.
+    while (name[0] == L'.' && (name[1] == L'\\' || name[1] == L'/'))
+        name += 2;
     static wchar_t path[32767];
     wchar_t system[TEXT_CAPACITY] = L"", windows[TEXT_CAPACITY] = L"";
     GetSystemDirectoryW(system, TEXT_CAPACITY);
@@ -45,9 +56,12 @@ static bool findProgram(const wchar_t* name, const wchar_t* installFolder, wchar
 void launchInstalledProgram(const wchar_t* commandLine, const wchar_t* installFolder)
 {
     wchar_t name[TEXT_CAPACITY], program[TEXT_CAPACITY], line[TEXT_CAPACITY];
-    firstName(commandLine, name);
+    const wchar_t* arguments = firstName(commandLine, name);
     if (name[0] == 0 || !findProgram(name, installFolder, program))
         return;
+    // The game finds its DLLs as it does when the player starts it: this
+    // program's own restriction would be passed on to it.
+    SetDllDirectoryW(NULL);
     lstrcpynW(line, commandLine, TEXT_CAPACITY);  // CreateProcessW may write into its command line
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -57,5 +71,10 @@ void launchInstalledProgram(const wchar_t* commandLine, const wchar_t* installFo
     if (CreateProcessW(program, line, NULL, NULL, FALSE, 0, NULL, installFolder, &startup, &process)) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
+    } else if (GetLastError() == 740) {  // ERROR_ELEVATION_REQUIRED, which MinGW's headers lack
+        // A game whose manifest asks for administrator rights: the shell asks the player.
+        HANDLE game = shellStart(NULL, program, arguments, installFolder);
+        if (game)
+            CloseHandle(game);
     }
 }

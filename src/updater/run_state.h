@@ -23,4 +23,5 @@ struct RunState {
 extern RunState runState;
 
 int runUpdate(HINSTANCE instance);
-int readUpdateScript();
+int readUpdateScript();         // 0, or -1 once the player is told why not
+int readUpdateScriptQuietly();  // the same, telling no one

@@ -43,24 +43,29 @@ static void decodeScriptNames()
     }
 }
 
-int readUpdateScript()
+// The player is told why a script cannot be read, unless the copy-only
+// process reads it: that one shows nothing but its copy.
+static int readScript(bool tellPlayer)
 {
     wchar_t scriptPath[TEXT_CAPACITY];
     // Without its own folder the program must not go looking for a script elsewhere.
     if (runState.programFolder[0] == '\0') {
-        tellScriptNotFound(L"update.txt");
+        if (tellPlayer)
+            tellScriptNotFound(L"update.txt");
         return -1;
     }
     if (!composePath(scriptPath, runState.programFolder, L"update.txt")) {
         wchar_t longPath[TEXT_CAPACITY + 16];
         wsprintfW(longPath, L"%s\\update.txt", runState.programFolder);
-        tellScriptNotFound(longPath);
+        if (tellPlayer)
+            tellScriptNotFound(longPath);
         return -1;
     }
     HANDLE file = CreateFileW(scriptPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
-        tellScriptNotFound(scriptPath);
+        if (tellPlayer)
+            tellScriptNotFound(scriptPath);
         return -1;
     }
     ScriptParseResult result = parseScriptFile(file);
@@ -70,9 +75,20 @@ int readUpdateScript()
         memset(&runState.script, 0, sizeof runState.script);
         wchar_t text[TEXT_CAPACITY + 64];
         wsprintfW(text, L"%s lists more than 50 files.", scriptPath);
-        showNotice(text, L"Sorvane Online", MB_ICONERROR);
+        if (tellPlayer)
+            showNotice(text, L"Sorvane Online", MB_ICONERROR);
         return -1;
     }
     decodeScriptNames();
     return 0;
+}
+
+int readUpdateScript()
+{
+    return readScript(true);
+}
+
+int readUpdateScriptQuietly()
+{
+    return readScript(false);
 }

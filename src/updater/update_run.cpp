@@ -3,12 +3,15 @@
 #include <string.h>
 
 #include "cleanup.h"
+#include "command_line.h"
+#include "copy_outcome.h"
 #include "copy_entry.h"
 #include "format/stage_results.h"
 #include "install_record.h"
 #include "launch.h"
 #include "run_lock.h"
 #include "run_state.h"
+#include "shell_start.h"
 #include "space_check.h"
 #include "ui/copy_dialog.h"
 #include "ui/notice.h"
@@ -79,13 +82,6 @@ static unsigned long copyEntryNumber(int i)
 static_assert(int(MAX_COPY_FILES) == int(MAX_FILE_ENTRIES), "the copy dialog shows every entry");
 static_assert(sizeof PathDialogData::folder == sizeof runState.installFolder, "the path field holds a folder");
 
-// What a copy met, for the advice after an incomplete one.
-struct CopyOutcome {
-    int notCopied;
-    bool fileInUse;
-    bool diskFull;
-};
-
 static CopyOutcome copyEntries()
 {
     static CopyDialogData data;
@@ -96,20 +92,57 @@ static CopyOutcome copyEntries()
         wsprintfW(data.files[i].source, L"%s\\%s", runState.programFolder, entry->sourceName);
         wsprintfW(data.files[i].destination, L"%s\\%s", runState.installFolder, entry->targetPath);
     }
-    CopyOutcome outcome = {runCopyDialog(runState.instance, &data), false, false};
+    CopyOutcome outcome = {runCopyDialog(runState.instance, &data), false, false, false};
     for (int i = 0; i < data.count; i++) {
         unsigned long error = data.errors[i];
         outcome.fileInUse |= error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
                              error == ERROR_USER_MAPPED_FILE;
         outcome.diskFull |= error == ERROR_HANDLE_DISK_FULL || error == ERROR_DISK_FULL;
+        outcome.accessDenied |= error == ERROR_ACCESS_DENIED;
     }
     return outcome;
 }
 
 // How a run reached its end: a stage ended it (the patch is cleaned away), it
 // was refused before the first copy in a way that running it again may mend
-// (the patch is kept), or the copy ran.
-enum RunEnd { RUN_ENDED, RUN_KEPT, RUN_COPIED };
+// (the patch is kept), or the copy ran, here or with administrator rights.
+enum RunEnd { RUN_ENDED, RUN_KEPT, RUN_COPIED, RUN_COPIED_AS_ADMINISTRATOR };
+
+static void tellAdministratorNeeded()
+{
+    wchar_t text[TEXT_CAPACITY + 160];
+    wsprintfW(text,
+              L"The game's folder %s can only be changed with administrator rights.\n"
+              L"Run the update again and allow it, or ask whoever installed the game.",
+              runState.installFolder);
+    showNotice(text, L"Sorvane Online Updater", MB_ICONERROR);
+}
+
+// This program again, with administrator rights and only to copy: Windows asks
+// the player first. Only the copy is elevated; the record, the cleanup and the
+// launch stay with the player's own process and account.
+static RunEnd copyAsAdministrator(CopyOutcome* outcome)
+{
+    wchar_t program[TEXT_CAPACITY], parameters[TEXT_CAPACITY + 16];
+    DWORD length = GetModuleFileNameW(runState.instance, program, TEXT_CAPACITY);
+    wsprintfW(parameters, L"/copy-only \"%s\"", runState.installFolder);
+    HANDLE copy = length > 0 && length < TEXT_CAPACITY
+                      ? shellStart(L"runas", program, parameters, runState.programFolder)
+                      : NULL;
+    if (!copy) {
+        tellAdministratorNeeded();
+        return RUN_KEPT;
+    }
+    DWORD code = 0;
+    WaitForSingleObject(copy, INFINITE);
+    GetExitCodeProcess(copy, &code);
+    CloseHandle(copy);
+    if (code & COPY_KEPT)
+        return RUN_KEPT;
+    if (!readExitCode(code, outcome))  // a copy that reported nothing counts as none
+        *outcome = CopyOutcome{runState.script.entryCount, false, false, false};
+    return RUN_COPIED_AS_ADMINISTRATOR;
+}
 
 static RunEnd runStagesAndCopy(CopyOutcome* outcome)
 {
@@ -128,21 +161,27 @@ static RunEnd runStagesAndCopy(CopyOutcome* outcome)
         return RUN_ENDED;
     if (!patchFitsOnDisk(runState.programFolder, runState.installFolder, patchEntries()))
         return RUN_KEPT;
-    *outcome = copyEntries();
+    RunEnd end = RUN_COPIED;
+    if (refusesNewFiles(runState.programFolder, runState.installFolder, patchEntries()))
+        end = copyAsAdministrator(outcome);
+    else
+        *outcome = copyEntries();
     // A patch that did not arrive whole must not be recorded as installed.
-    if (fullMode && outcome->notCopied == 0)
+    if (fullMode && end != RUN_KEPT && outcome->notCopied == 0)
         stampVersion();
-    return RUN_COPIED;
+    return end;
 }
 
-static void tellOutcome(const CopyOutcome& outcome)
+static void tellOutcome(const CopyOutcome& outcome, bool asAdministrator)
 {
     if (outcome.notCopied == 0) {
         showNotice(L"Installation complete", L"Success", MB_OK);
         return;
     }
     const wchar_t* advice =
-        outcome.fileInUse && outcome.diskFull ? L"Close the game, free some space on the disk and run this update again."
+        asAdministrator && outcome.accessDenied
+            ? L"The game's folder refused the update even with administrator rights: another program may protect it."
+        : outcome.fileInUse && outcome.diskFull ? L"Close the game, free some space on the disk and run this update again."
         : outcome.fileInUse                   ? L"Close the game and run this update again."
         : outcome.diskFull                    ? L"Free some space on the disk and run this update again."
                                               : L"Close the game and run this update again; if it fails again, please "
@@ -157,17 +196,31 @@ static void runOnce()
 {
     CopyOutcome outcome = {};
     RunEnd end = runStagesAndCopy(&outcome);
+    bool copied = end == RUN_COPIED || end == RUN_COPIED_AS_ADMINISTRATOR;
     // An incomplete copy keeps the patch, to be run again once the player has
     // closed the game; starting the game now would hold its files once more.
-    bool complete = end == RUN_COPIED && outcome.notCopied == 0;
+    bool complete = copied && outcome.notCopied == 0;
     if (end == RUN_ENDED || complete)
         removePatchFiles();
-    if (end != RUN_COPIED)
+    if (!copied)
         return;
     if (runState.script.fullMode != 0)
-        tellOutcome(outcome);
+        tellOutcome(outcome, end == RUN_COPIED_AS_ADMINISTRATOR);
     if (runState.script.hasRunCommand && complete)
         launchInstalledProgram(runState.runCommand, runState.installFolder);
+}
+
+// The copy that the player's run starts with administrator rights: the script
+// beside it, every entry into the folder it was given, with the copy dialog and
+// its notices, and nothing else. Its exit code says how the copy went.
+static int runCopyOnly(const wchar_t* folder)
+{
+    if (readUpdateScriptQuietly() != 0)
+        return 0;
+    lstrcpynW(runState.installFolder, folder, TEXT_CAPACITY);
+    if (!patchFitsOnDisk(runState.programFolder, runState.installFolder, patchEntries()))
+        return COPY_KEPT;
+    return (int)exitCodeOf(copyEntries());
 }
 
 int runUpdate(HINSTANCE instance)
@@ -177,6 +230,9 @@ int runUpdate(HINSTANCE instance)
     findProgramFolder();
     SetCurrentDirectoryW(runState.programFolder);
 
+    wchar_t copyOnlyFolder[TEXT_CAPACITY];
+    if (readCopyOnlySwitch(copyOnlyFolder))
+        return runCopyOnly(copyOnlyFolder);  // not held back by the run lock: the run that holds it started it
     HANDLE runLock;
     if (!lockPatchFolder(runState.programFolder, &runLock)) {
         showNotice(L"This update is already running.", L"Sorvane Online", MB_ICONERROR);

@@ -48,6 +48,10 @@ ROWS(RunEntries,
     Case{"OnlyTheLastIsLaunched", "{quiet}RUN first.exe\nRUN game.exe", "patch\\first.exe=@game patch\\game.exe=@game", R, {}, "cleaned +install\\first.exe +install\\game.exe", "game.exe"},
     // File and command at once: the file "game.exe -x" is copied, game.exe runs with -x.
     Case{"WithArguments", "{quiet}game.exe\nRUN game.exe -x", "patch\\game.exe=@game \"patch\\game.exe -x=x\"", R, {}, "cleaned +install\\game.exe \"+install\\game.exe -x\"", "game.exe -x"},
+    // ".\game.exe" is the installed game too, never the patch folder's (the current folder).
+    Case{"DotBackslashIsTheInstalledProgram", "{quiet}RUN .\\game.exe -x", "patch\\game.exe=@game \"patch\\game.exe -x=x\" install\\game.exe=@game", R, {}, "-patch\\update.txt \"-patch\\game.exe -x\" \"+install\\game.exe -x\"", ".\\game.exe -x"},
+    // A game whose manifest asks for administrator rights is started (Windows asks; Wine starts it as it is).
+    Case{"GameAskingForAdministratorRights", "{quiet}RUN game.exe", "patch\\game.exe=@admingame", R, {}, "cleaned +install\\game.exe", "game.exe"},
     Case{"RunInsideANameIsAFile", "{quiet}data\\RUNES.dat", "patch\\RUNES.dat=runes install\\data\\", R, {}, "cleaned +install\\data\\RUNES.dat", ""});
 
 // The record and the version gate. A version value is read from whatever bytes it holds, up
@@ -137,6 +141,26 @@ ROWS(WholeFiles,
     Case{"DestinationOf259Characters", "{quiet}{fit}", "patch\\{fit}=x", R, {}, "cleaned +install\\{fit}", ""},
     // The patch installs the temporary file's usual name too: the temporary file takes another.
     Case{"PatchInstallsTheTemporaryName", "{quiet}a.dat.updating\na.dat", "patch\\a.dat=new patch\\a.dat.updating=mine install\\a.dat=old", R, {}, "cleaned ~install\\a.dat +install\\a.dat.updating", ""});
+
+// A folder only an administrator may change: the player's process starts updater.exe again, with
+// administrator rights and "/copy-only" (its windows are "elevated"), for the copy alone, and does
+// everything else itself. Under Wine every process is an administrator; "protected:" stands for the folder.
+const char* const BY_HAND = "\"args:/copy-only '{install}'\" ";
+ROWS(Protected,
+    // Under Wine the administrator is refused too: the incomplete road, the patch kept, nothing recorded or started.
+    Case{"RefusedEvenAsAdministrator", "{full}a.dat\nRUN game.exe", "protected:install\\ patch\\a.dat=a patch\\game.exe=@game", R,
+         {"path({install}) OK", "elevated copyFailed({install}\\a.dat,5,0/2) Yes", "elevated copyFailed({install}\\game.exe,5,1/2) Yes", "refusedAsAdministrator(2,2) OK"}, "", ""},
+    // The protection lifted as the copy-only process begins: every file arrives, and the player's process
+    // records the version, cleans up, tells the player and starts the game itself.
+    Case{"CopiedAsAdministrator", "{full}big.bin\ndata\\a.dat\nRUN game.exe", "protected:install\\data\\ patch\\big.bin=@size:268435456 patch\\a.dat=a patch\\game.exe=@game", R,
+         {"path({install}) OK", "elevated copy Unprotect", "complete OK"}, "cleaned +install\\big.bin +install\\data\\a.dat +install\\game.exe ~version=1006", "game.exe"},
+    // The switch given by hand: only the copy, within the folder; no record, no cleanup, no launch, no notice.
+    Case{"CopyOnlyDoesOnlyTheCopy", "{full}b.dat\nRUN game.exe", std::string(BY_HAND) + "patch\\b.dat=b patch\\game.exe=@game", R, {"exitCode(65536)"}, "+install\\b.dat +install\\game.exe", ""},
+    Case{"CopyOnlyStaysInside", "{quiet}..\\a.dat\nb.dat", std::string(BY_HAND) + "patch\\a.dat=a patch\\b.dat=b a.dat=outside", R, {"copyFailed({install}\\..\\a.dat,161,0/2) Yes", "exitCode(65537)"}, "+install\\b.dat", ""},
+    Case{"CopyOnlyWithoutScript", "-", std::string(BY_HAND) + "patch\\a.dat=a", R, {}, "", ""},
+    Case{"CopyOnlyLoadsNoPlantedDll", "{quiet}data.dat", std::string(BY_HAND) + "patch\\data.dat=d patch\\comctl32.dll=@marker patch\\uxtheme.dll=@marker patch\\version.dll=@marker patch\\dwmapi.dll=@marker", R, {"exitCode(65536)"}, "+install\\data.dat", ""},
+    // Any other command line is a player's start, which reads none.
+    Case{"OtherCommandLinesAreNotRead", "{quiet}data.dat", "\"args:/copy-only {install}\" patch\\data.dat=d", R, {}, "cleaned +install\\data.dat", ""});
 
 // Any folder name works, whatever the ANSI code page (1252 in the suite); the script is 8-bit
 // text read in that code page. "root:name" puts the patch and the installation in a folder of that name.

@@ -39,6 +39,9 @@ const Texts FORMS = {
     // folder, MB needed, MB free
     {"noSpace", "Sorvane Online Updater: There is not enough free space on the disk of %1.\nThe update needs %2 MB there and %3 MB is free. Free some space on that disk and run the update again. OK !"},
     {"running", "Sorvane Online: This update is already running. OK !"},
+    {"refusedAsAdministrator", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\nThe game's folder refused the update even with administrator rights: another program may protect it. OK !"},
+    {"administratorNeeded", "Sorvane Online Updater: The game's folder %1 can only be changed with administrator rights.\nRun the update again and allow it, or ask whoever installed the game. OK !"},
+    {"exitCode", "exit code %1"},  // a copy-only process reports how its copy went
     {"complete", "Success: Installation complete OK (cleaned)"},
     {"copy", COPY_CAPTION},
     {"again", "again"},  // the run ended; files held open are let go and updater.exe is started once more
@@ -97,6 +100,19 @@ std::string windowText(HWND window)
     return utf8(text);
 }
 
+// The copy-only processes a run started: updater.exe again, as its child.
+std::vector<DWORD> copyOnlyProcesses(DWORD parent)
+{
+    std::vector<DWORD> found;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {sizeof entry};
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (entry.th32ParentProcessID == parent && lstrcmpiA(entry.szExeFile, "updater.exe") == 0)
+            found.push_back(entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return found;
+}
+
 // The visible top-level windows of a process.
 std::vector<HWND> windowsOf(DWORD processId)
 {
@@ -135,6 +151,8 @@ std::string describe(HWND window)
 // A step "form(arguments) answer" as FORMS says its window reads.
 std::string expected(const std::string& step, const std::string& patch)
 {
+    if (step.rfind("elevated ", 0) == 0)  // a window of the copy-only process
+        return "elevated " + expected(step.substr(9), patch);
     size_t open = step.find('('), close = step.rfind(')');
     std::vector<std::string> args;
     for (size_t at = open + 1; open != std::string::npos && at <= close; at = step.find_first_of(",)", at) + 1)
@@ -164,13 +182,44 @@ void answer(HWND window, std::string given)
         PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
-std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root, std::vector<HANDLE>* briefly);
-
-// This run's folders and the files held for a moment ("briefly:"), let go half a second after the start.
+// This run's folders, the files held for a moment ("briefly:", let go half a second after the start),
+// the folders protected ("protected:"), the arguments ("args:") and the last updater.exe started.
 struct Session {
     std::string patch, root, install;
     std::vector<HANDLE> briefly;
+    std::vector<std::string> protectedFolders;
+    std::string arguments;
+    DWORD processId;
 };
+
+std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root, Session& session);
+
+// Stands for a folder only an administrator may change, under Wine only: there every process is an
+// administrator and root, and an immutable folder (chattr +i, which root may set) refuses new files
+// with error 5. Wine starts the Unix program itself. On Windows a row would deny the folder by its ACL.
+void changeAttributes(const std::string& folder, const wchar_t* flags)
+{
+    typedef char*(__cdecl * UnixNameProc)(const wchar_t*);
+    auto unixName = (UnixNameProc)(void*)GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+    char* name = unixName ? unixName(wide(folder).c_str()) : nullptr;
+    if (!name)
+        return;
+    std::wstring command = L"/usr/bin/chattr " + std::wstring(flags) + L" " + wide(name);
+    HeapFree(GetProcessHeap(), 0, name);
+    STARTUPINFOW startup = {sizeof startup};
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessW(nullptr, &command[0], 0, 0, 0, 0, 0, 0, &startup, &process)) {
+        WaitForSingleObject(process.hProcess, 10000);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
+
+void unprotectAll(Session& session)
+{
+    for (; !session.protectedFolders.empty(); session.protectedFolders.pop_back())
+        changeAttributes(session.protectedFolders.back(), L"-i");
+}
 
 std::vector<std::string> namesIn(const std::string& folder)
 {
@@ -187,7 +236,7 @@ std::vector<std::string> startAndAnswer(Session& session, const std::vector<std:
                                         const std::string& launched)
 {
     std::vector<std::string> shown;
-    std::wstring program = wide(session.patch + "\\updater.exe"), commandLine = L"\"" + program + L"\"";
+    std::wstring program = wide(session.patch + "\\updater.exe"), commandLine = L"\"" + program + L"\"" + wide(session.arguments);
     STARTUPINFOW startup = {sizeof startup};
     PROCESS_INFORMATION process = {};
     // Wine under heavy load sometimes refuses a start with error 1359; that is not the program's doing.
@@ -199,31 +248,37 @@ std::vector<std::string> startAndAnswer(Session& session, const std::vector<std:
     std::vector<HWND> answered;
     std::vector<std::string> installedBefore = namesIn(session.install);
     bool killed = false;
+    session.processId = process.dwProcessId;
     for (DWORD begun = GetTickCount(); WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT;) {
         if (GetTickCount() - begun > 30000 && TerminateProcess(process.hProcess, 1))
             shown.push_back("did not end within 30 s");
         for (; GetTickCount() - begun > 500 && !session.briefly.empty(); session.briefly.pop_back())
             CloseHandle(session.briefly.back());
-        for (HWND window : windowsOf(process.dwProcessId)) {
-            std::string seen = windowText(window);
-            if (std::count(answered.begin(), answered.end(), window) || (seen == COPY_CAPTION && (next == steps.size() || steps[next].rfind("copy ", 0))))
+        std::vector<DWORD> processes = copyOnlyProcesses(process.dwProcessId);
+        processes.insert(processes.begin(), process.dwProcessId);
+        for (DWORD owner : processes)
+        for (HWND window : windowsOf(owner)) {
+            std::string seen = windowText(window), elevated = owner == process.dwProcessId ? "" : "elevated ";
+            if (std::count(answered.begin(), answered.end(), window) || (seen == COPY_CAPTION && (next == steps.size() || steps[next].rfind(elevated + "copy ", 0))))
                 continue;  // the copy dialog closes itself; it is judged by the files it copies
             if (seen != COPY_CAPTION) {
                 bool cleaned = GetFileAttributesW(wide(session.patch + "\\update.txt").c_str()) == INVALID_FILE_ATTRIBUTES;
                 seen = describe(window) + (cleaned ? " (cleaned)" : "");
-                for (HWND other : windowsOf(process.dwProcessId))
+                for (HWND other : windowsOf(owner))
                     seen += windowText(other) == COPY_CAPTION ? " over " + describe(other) : "";
             }
+            seen = elevated + seen;
             if (!IsWindow(window))
                 continue;  // closed while it was read: not a window the user saw
             answered.push_back(window);
             while (next < steps.size() && isAction(steps[next])) {
                 std::string action = steps[next++];
-                if (action == "twice") {
+                if (action == "twice") {  // the second start comes and goes; the first goes on and launches
                     std::vector<std::string> second = startAndAnswer(session, steps, next, launched);
                     shown.insert(shown.end(), second.begin(), second.end());
+                    session.processId = process.dwProcessId;
                 } else {
-                    for (HANDLE file : layOutTree(action.substr(4), session.root, &session.briefly))
+                    for (HANDLE file : layOutTree(action.substr(4), session.root, session))
                         CloseHandle(file);
                 }
             }
@@ -233,6 +288,8 @@ std::vector<std::string> startAndAnswer(Session& session, const std::vector<std:
                 for (DWORD since = GetTickCount(); namesIn(session.install) == installedBefore && GetTickCount() - since < 10000;)
                     Sleep(1);
                 killed = TerminateProcess(process.hProcess, 1);
+            } else if (step.size() > 10 && step.substr(step.size() - 10) == " Unprotect") {
+                unprotectAll(session);  // as the copy begins: the copy dialog closes itself
             } else {
                 answer(window, step);
             }
@@ -296,23 +353,28 @@ std::string changesOf(const Texts& before, const Texts& after, bool withValues)
 }
 
 // Lays out "path=content" items below root; returns handles held open on the "locked:" ones, and
-// adds those on the "briefly:" ones to *briefly.
-std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root, std::vector<HANDLE>* briefly)
+// adds those on the "briefly:" ones and the "protected:" folders to the session.
+std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root, Session& session)
 {
     std::vector<HANDLE> held;
     const std::map<std::string, DWORD> attributes = {{"readonly", FILE_ATTRIBUTE_READONLY}, {"hidden", FILE_ATTRIBUTE_HIDDEN}};
     for (std::string item : words(items)) {
+        if (item.rfind("args:", 0) == 0)
+            continue;
         std::string kind = item.substr(0, item.find(':'));
-        kind = kind == "locked" || kind == "briefly" || attributes.count(kind) ? kind : "";
+        kind = kind == "locked" || kind == "briefly" || kind == "protected" || attributes.count(kind) ? kind : "";
         item.erase(0, kind.empty() ? 0 : kind.size() + 1);
         size_t equals = item.find('=');
         fs::path path = fs::u8path(root + "\\" + item.substr(0, equals));
         std::string content = item.substr(equals + 1);
         fs::create_directories(item.back() == '\\' ? path : path.parent_path());
+        if (kind == "protected")  // protected once the whole tree is laid out
+            session.protectedFolders.push_back(root + "\\" + item);
         if (equals == std::string::npos)
             continue;  // a folder, or a word about the whole case ("unpacked")
-        if (content == "@game" || content == "@marker")
-            fs::copy_file(fs::path(_pgmptr).parent_path() / (content == "@game" ? "fake_game.exe" : "marker_dll.dll"), path);
+        const std::map<std::string, std::string> helpers = {{"@game", "fake_game.exe"}, {"@admingame", "admin_game.exe"}, {"@marker", "marker_dll.dll"}};
+        if (helpers.count(content))
+            fs::copy_file(fs::path(_pgmptr).parent_path() / helpers.at(content), path);
         else if (content.rfind("@data:", 0) == 0)  // bytes written, for a drive whose space counts
             std::ofstream(path, std::ios::binary) << std::string(std::stoull(content.substr(6)), 'd');
         else
@@ -322,7 +384,7 @@ std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root
         if (attributes.count(kind))
             SetFileAttributesW(path.c_str(), attributes.at(kind));
         if (kind == "locked" || kind == "briefly")  // others may read it, as the tree is read, but never write it
-            (kind == "locked" ? held : *briefly).push_back(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0));
+            (kind == "locked" ? held : session.briefly).push_back(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0));
     }
     return held;
 }
@@ -376,6 +438,8 @@ TEST_P(Run, EndsAsExpected)
     std::string install = root + "\\install", key = "Software\\UpdaterE2E\\" + id;
     std::string patch = row.setUp.find("unpacked") != std::string::npos ? install : driveRoot ? root : root + "\\patch";
     std::error_code absent;
+    if (row.setUp.find("protected:") != std::string::npos)  // left protected by a run that was stopped
+        changeAttributes(base, L"-R -i");
     for (auto& entry : fs::recursive_directory_iterator(fs::u8path(base + "\\"), absent))
         SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
     for (auto& entry : fs::directory_iterator(fs::u8path(base + "\\"), absent))
@@ -387,8 +451,11 @@ TEST_P(Run, EndsAsExpected)
     fs::copy_file(fs::path(_pgmptr).parent_path() / "updater.exe", fs::u8path(patch + "\\updater.exe"));
     if (row.script != "-")
         std::ofstream(fs::u8path(patch + "\\update.txt"), std::ios::binary) << expand(row.script, run);
-    Session session = {patch, root, install, {}};
-    std::vector<HANDLE> held = layOutTree(expand(row.setUp, run), root, &session.briefly);
+    size_t arguments = row.setUp.find("\"args:");  // "args:..." in quotes: what follows the program's name, ' for "
+    Session session = {patch, root, install, {}, {}, arguments == std::string::npos ? "" : " " + replaceAll(expand(row.setUp.substr(arguments + 6, row.setUp.find('"', arguments + 1) - arguments - 6), run), "'", "\""), 0};
+    std::vector<HANDLE> held = layOutTree(expand(row.setUp, run), root, session);
+    for (const std::string& folder : session.protectedFolders)
+        changeAttributes(folder, L"+i");
     layOutRecord(expand(row.record, run), key);
     Texts treeBefore = snapshotTree(root + "\\"), recordBefore, recordAfter;
     snapshotRecord(HKEY_CURRENT_USER, key, "", &recordBefore);
@@ -415,6 +482,7 @@ TEST_P(Run, EndsAsExpected)
             }
     SetEnvironmentVariableA("=P:", driveRoot ? "P:\\sub" : NULL);  // the drive's current directory, inherited
     std::string program = row.launched.substr(0, row.launched.find(' '));  // the launched program reports its own path
+    program.erase(0, program.rfind(".\\", 0) == 0 ? 2 : 0);
     std::vector<std::string> seen;
     for (size_t from = 0, to = 0; to <= steps.size(); to++)
         if (to == steps.size() || steps[to] == "again") {
@@ -428,12 +496,15 @@ TEST_P(Run, EndsAsExpected)
             from = to + 1;
         }
     EXPECT_EQ(seen, shown);
+    unprotectAll(session);
     for (HANDLE file : held)
         CloseHandle(file);
     for (HANDLE file : session.briefly)
         CloseHandle(file);
 
-    EXPECT_EQ(readFile(fs::u8path(used + "\\launch.log")), row.launched.empty() ? "" : used + "\\" + program + "\n" + used + "\n" + row.launched);
+    // The game runs as the player: started by the player's updater.exe, never by the copy-only one.
+    std::string parent = "\nparent " + std::to_string(session.processId);
+    EXPECT_EQ(readFile(fs::u8path(used + "\\launch.log")), row.launched.empty() ? "" : used + "\\" + program + "\n" + used + "\n" + row.launched + parent);
     fs::remove(fs::u8path(used + "\\launch.log"));
     snapshotRecord(HKEY_CURRENT_USER, key, "", &recordAfter);
     EXPECT_EQ(words(changesOf(treeBefore, snapshotTree(root + "\\"), false) + changesOf(recordBefore, recordAfter, true)),

@@ -1,0 +1,8 @@
+#pragma once
+
+// The one command line the program reads: "/copy-only" and a folder, which the
+// player's run gives the copy it starts with administrator rights. True when
+// the command line is that switch and folder (quoted), copied into folder
+// (TEXT_CAPACITY characters). The player's start passes nothing, and any other
+// command line is never looked at.
+bool readCopyOnlySwitch(wchar_t* folder);
