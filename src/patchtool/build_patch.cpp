@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "check_patch.h"
+#include "file_marks.h"
 #include "format/update_script.h"
 #include "windows_names.h"
 
@@ -141,8 +142,9 @@ bool writePatch(const BuildRequest& request, const std::vector<Shipped>& shipped
            << (request.quiet ? "0" : "1") << "\r\n";
     for (const Shipped& file : shipped) {
         script << scriptLine(request, shipped, file) << "\r\n";
-        fs::copy_file(request.newTree / file.relative, request.out / file.relative.filename(),
-                      fs::copy_options::skip_existing);
+        fs::path copy = request.out / file.relative.filename();
+        if (fs::copy_file(request.newTree / file.relative, copy, fs::copy_options::skip_existing))
+            makePlain(copy);  // a read-only or hidden file, once installed, would refuse every later patch
     }
     if (!request.updater.empty())
         fs::copy_file(request.updater, request.out / "updater.exe");

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "format/path_text.h"
+#include "file_marks.h"
 #include "format/update_script.h"
 #include "windows_names.h"
 
@@ -93,6 +94,19 @@ bool isUtf16(const std::string& bytes)
     return oddNul || evenNul;
 }
 
+// The updater installs a file with its attributes: a read-only or hidden one
+// then refuses the next patch.
+void checkMarks(const fs::path& file, Report& report)
+{
+    const char* marks[] = {"read-only", "hidden"};
+    bool carries[] = {isReadOnly(file), isHidden(file)};
+    for (int i = 0; i < 2; i++)
+        if (carries[i])
+            report.warning(file.generic_string(), std::string("is ") + marks[i] +
+                                                      ": the installed copy keeps that attribute, and the next "
+                                                      "patch fails on it (error 5): make it a plain, writable file");
+}
+
 void checkUpdaterPresent(const fs::path& folder, const std::map<std::string, std::string>& folderFiles, Report& report)
 {
     if (!folderFiles.count("updater.exe"))
@@ -128,7 +142,7 @@ int checkScript(const fs::path& folder, const std::string& bytes, Report& report
         report.error(where, "more than 50 file entries: the updater refuses the whole patch; split it into two");
 
     std::map<std::string, int> entryOfSource;
-    std::set<std::string> named = {"update.txt", "updater.exe"};
+    std::set<std::string> named = {"update.txt", "updater.exe"}, marked;
     int runEntries = 0;
     for (int i = 0; i < script.entryCount; i++) {
         const FileEntry& entry = script.entries[i];
@@ -155,6 +169,8 @@ int checkScript(const fs::path& folder, const std::string& bytes, Report& report
         if (!folderFiles.count(source) || !fs::is_regular_file(folder / folderFiles[source]))
             report.error(at, "the flat file \"" + std::string(entry.sourceName) +
                                  "\" is not in the patch folder: add it under that name");
+        else if (marked.insert(source).second)
+            checkMarks(folder / folderFiles[source], report);
         auto first = entryOfSource.emplace(source, i).first->second;
         if (foldCase(script.entries[first].targetPath) != foldCase(entry.targetPath))
             report.warning(at, "shares the flat file \"" + std::string(entry.sourceName) + "\" with line " +

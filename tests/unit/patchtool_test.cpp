@@ -14,7 +14,7 @@ namespace {
 
 struct ToolCase {
     const char* name;
-    std::string files;       // "path=content|...", "{nul}" a NUL byte, "=->target" a symbolic link; "#" in a path is its place in the list
+    std::string files;       // "path=content|...", "{nul}" a NUL byte, "=->target" a symbolic link, "ro:path" read-only; "#" in a path is its place in the list
     const char* args;
     int status;
     const char* diagnostics;  // the start of each line of standard error, one a line
@@ -60,6 +60,8 @@ TEST_P(Patchtool, Diagnoses)
     int index = 0;
     for (std::string file; std::getline(files, file, '|') && !file.empty(); index++) {
         std::string name = file.substr(0, file.find('=')), content = file.substr(file.find('=') + 1);
+        bool readOnly = name.rfind("ro:", 0) == 0;
+        name.erase(0, readOnly ? 3 : 0);
         if (name.find('#') != std::string::npos)
             name.replace(name.find('#'), 1, std::to_string(index));
         if (content.find("{nul}") != std::string::npos)
@@ -69,6 +71,8 @@ TEST_P(Patchtool, Diagnoses)
             fs::create_symlink(content.substr(2), root / name);
         else
             std::ofstream(root / name, std::ios::binary) << content;
+        if (readOnly)
+            fs::permissions(root / name, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     }
     std::vector<std::string> words{std::istream_iterator<std::string>(args), {}};
     fs::current_path(root);
@@ -87,7 +91,11 @@ INSTANTIATE_TEST_SUITE_P(Check, Patchtool, testing::Values(
     ToolCase{"FlatFileInAnotherCase", "ship/updater.exe=u|ship/Game.exe=g|ship/update.txt=K\n2\n1\n0\nGAME.EXE\n", "check ship", 0, ""},
     ToolCase{"HeaderLineOf259", "ship/a.dat=a|ship/updater.exe=u|ship/update.txt=" + std::string(259, 'k') + "\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the line is 259 characters long\nship/update.txt:2: error: the patch version \"\" is not a number\nship/update.txt:4: error: the flat file \"0\""},
     ToolCase{"VersionNotANumber", SHIP "a.dat|ship/update.txt=K\nbeta\n1\n0\na.dat", "check ship", 1, "ship/update.txt:2: error: the patch version \"beta\" is not a number"},
+    ToolCase{"VersionWithTextAfterItsDigits", SHIP "a.dat|ship/update.txt=K\n1006a\n1\n0\na.dat", "check ship", 1, "ship/update.txt:2: error: the patch version \"1006a\" is not a number"},
     ToolCase{"MinimumAbovePatch", SHIP "a.dat|ship/update.txt=K\n2\n3\n0\na.dat", "check ship", 1, "ship/update.txt:3: error: the minimum version is above"},
+    ToolCase{"MinimumEqualsPatch", SHIP "a.dat|ship/update.txt=K\n2\n2\n0\na.dat", "check ship", 0, ""},
+    // A read-only patch file is installed read-only, and the next patch fails on it.
+    ToolCase{"ReadOnlyPatchFile", SHIP "a.dat\nb.dat|ro:ship/b.dat=b", "check ship", 0, "ship/b.dat: warning: is read-only"},
     ToolCase{"ModeLine", SHIP "a.dat|ship/update.txt=K\n2\n1\nyes\na.dat", "check ship", 0, "ship/update.txt:4: warning: the mode line \"yes\" reads as quiet"},
     ToolCase{"FiftyOneEntries", SHIP + times("a.dat\n", 51), "check ship", 1, "ship/update.txt: error: more than 50 file entries"},
     ToolCase{"OverlongLine", SHIP "a.dat\n#" + std::string(258, 'c') + "#more\n", "check ship", 1, "ship/update.txt:6: error: the line is 264 characters long"},
@@ -109,11 +117,16 @@ INSTANTIATE_TEST_SUITE_P(Check, Patchtool, testing::Values(
 INSTANTIATE_TEST_SUITE_P(Build, Patchtool, testing::Values(
     ToolCase{"Clean", TREES "old/data/b.dat=1|new/data/b.dat=1|new/data/c.dat=c|new/game.exe=g|old/game.exe=g", BUILD " --run game.exe", 0, ""},
     ToolCase{"FolderOldLacks", TREES "new/sub/x.dat=x", BUILD, 1, "new/sub/x.dat: error: the folder \"sub\" is not in OLD"},
+    ToolCase{"FiftyFiles", TREES + times("new/f#.dat=x|", 49), BUILD, 0, ""},
     ToolCase{"FiftyOneFiles", TREES + times("new/f#.dat=x|", 50), BUILD, 1, "new: error: 51 files to ship"},
+    // NEW's read-only file is shipped writable: build's closing check would warn otherwise.
+    ToolCase{"ReadOnlyFileInNew", TREES "ro:new/b.dat=b", BUILD, 0, ""},
     ToolCase{"Inexpressible", TREES "new/;x.dat=x|new/RUN x=x", BUILD, 1, "new/;x.dat: error: \";x.dat\" begins with \";\"\nnew/RUN x: error: \"RUN x\" begins with RUN and a blank"},
     ToolCase{"NothingChanged", "u.exe=u|old/a.dat=1|new/a.dat=1", BUILD, 1, "new: error: nothing changed"},
     ToolCase{"OldFileStays", TREES "old/gone.txt=g", BUILD, 0, "old/gone.txt: warning: not in NEW"},
     ToolCase{"BaseNameClash", TREES "old/x/=|old/y/=|new/x/n.dat=1|new/y/n.dat=2", BUILD, 1, "new/y/n.dat: error: shares its base name with \"x\\n.dat\""},
+    // Windows names ignore case: the flat folder would hold one of the two.
+    ToolCase{"BaseNamesDifferingInCase", TREES "old/a/=|old/b/=|new/a/Data.pak=1|new/b/data.pak=2", BUILD, 1, "new/b/data.pak: error: shares its base name with \"a\\Data.pak\""},
     ToolCase{"BaseNameSharedByEqualFiles", TREES "new/x/n.dat=1|new/y/n.dat=1|old/x/=|old/y/=", BUILD, 0, "out/update.txt:7: warning: shares the flat file"},
     ToolCase{"RunNotInNew", TREES "", BUILD " --run game.exe", 1, "new: error: --run names \"game.exe\""},
     ToolCase{"OutNotEmpty", TREES "out/x=x", BUILD, 2, "out: error: exists and is not empty"},
