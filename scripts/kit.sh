@@ -4,6 +4,13 @@
 # VENDOR.md and SHA256SUMS, zipped as build/kit/sorvane-updater-<version>.zip.
 # Built twice from one commit, in any two folders, the zip is the same bytes:
 # no time stamps in the programs or the archive, no build paths in the programs.
+#
+# Signed when the vendor gives a certificate: KIT_SIGN_PKCS12 names the PKCS#12
+# file, and its password comes from the file KIT_SIGN_PASSWORD_FILE or the
+# variable KIT_SIGN_PASSWORD, never from a command line, which other users can
+# read; KIT_SIGN_TIMESTAMP names an RFC 3161 time-stamp server, so that the
+# signature outlives the certificate. The signed kit adds SHA256SUMS.unsigned:
+# the programs' checksums with their signatures removed, which a rebuild gives.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,6 +33,24 @@ cmake --build "$work/windows" -j2 --target updater patchtool >/dev/null
 cd "$kit/$name"
 cp "$work/windows/updater.exe" "$work/windows/patchtool.exe" "$work/linux/patchtool" .
 strip patchtool
+if [ -n "${KIT_SIGN_PKCS12:-}" ]; then
+  sha256sum updater.exe patchtool.exe > "$work/SHA256SUMS.unsigned"
+  password="${KIT_SIGN_PASSWORD_FILE:-}"
+  if [ -z "$password" ]; then
+    [ -n "${KIT_SIGN_PASSWORD+set}" ] || { echo "kit: KIT_SIGN_PKCS12 needs KIT_SIGN_PASSWORD_FILE or KIT_SIGN_PASSWORD" >&2; exit 2; }
+    password="$work/password"
+    trap 'rm -f "$work/password"' EXIT
+    (umask 077 && printf '%s' "$KIT_SIGN_PASSWORD" > "$password")
+  fi
+  for program in updater.exe patchtool.exe; do
+    osslsigncode sign -pkcs12 "$KIT_SIGN_PKCS12" -readpass "$password" -h sha256 \
+      -n "Sorvane Online Updater" ${KIT_SIGN_TIMESTAMP:+-ts "$KIT_SIGN_TIMESTAMP"} \
+      -in "$program" -out "$work/$program.signed" >/dev/null
+    mv "$work/$program.signed" "$program"
+  done
+  rm -f "$work/password"
+  mv "$work/SHA256SUMS.unsigned" .
+fi
 {
   echo "# Sorvane Online Updater $version: the vendor's kit"
   echo
@@ -36,7 +61,7 @@ strip patchtool
 } > VENDOR.md
 sha256sum updater.exe patchtool.exe patchtool > SHA256SUMS
 chmod 755 updater.exe patchtool.exe patchtool
-chmod 644 VENDOR.md SHA256SUMS
+chmod 644 VENDOR.md SHA256SUMS ${KIT_SIGN_PKCS12:+SHA256SUMS.unsigned}
 # The archive's own fields: one time, one order, no owners or extended times.
 TZ=UTC touch -d '2000-01-01 00:00:00' ./*
 cd "$kit"
@@ -44,3 +69,4 @@ find "$name" -type f | LC_ALL=C sort | TZ=UTC zip -X -D -q "$name.zip" -@
 rm -rf "$kit/$name"
 echo "kit: $kit/$name.zip"
 unzip -p "$name.zip" "$name/SHA256SUMS"
+if [ -n "${KIT_SIGN_PKCS12:-}" ]; then echo "unsigned:"; unzip -p "$name.zip" "$name/SHA256SUMS.unsigned"; fi

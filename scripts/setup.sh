@@ -13,6 +13,7 @@ packages=(
   xvfb x11-utils                      # a display for Wine when there is none
   imagemagick                         # the demo's screenshots
   zip unzip                           # the vendor's kit
+  osslsigncode openssl                # signing the kit; the kit test's throwaway certificate
   e2fsprogs                           # chattr: the rows where a folder refuses new files
   git ca-certificates
 )
