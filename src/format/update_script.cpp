@@ -100,6 +100,7 @@ static void takeLine(ScriptReader* reader)
         return;
     if (script->entryCount == MAX_FILE_ENTRIES) {
         reader->refused = true;
+        reader->refusedLine = reader->pieceLine;
         return;
     }
     reader->entryLines[script->entryCount] = reader->pieceLine;

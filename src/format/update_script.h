@@ -38,6 +38,7 @@ struct ScriptReader {
     bool carriageReturnPending;
     bool endOfFileMark;
     bool refused;  // a 51st entry was met
+    int refusedLine;  // its line
     int lineNumber;                     // physical line being read, from 1
     int pieceLine;                      // the line the current piece began on
     int entryLines[MAX_FILE_ENTRIES];   // the line of each entry, for diagnostics

@@ -11,6 +11,7 @@
 #include "file_marks.h"
 #include "format/update_script.h"
 #include "windows_names.h"
+#include "windows_program.h"
 
 namespace fs = std::filesystem;
 
@@ -89,16 +90,34 @@ std::string inexpressible(const std::string& entry)
     return refusedByWindows(entry);
 }
 
-// The files of NEW that are new or changed, in a stable order; progress on a terminal.
-std::vector<Shipped> changedFiles(const BuildRequest& request, Report& report, bool showProgress)
+// A tree's files by their folded path: Windows finds Ambient.WAV as ambient.wav.
+std::map<std::string, fs::path> byFoldedPath(const std::vector<fs::path>& files)
+{
+    std::map<std::string, fs::path> folded;
+    for (const fs::path& file : files)
+        folded.emplace(foldCase(file.generic_string()), file);
+    return folded;
+}
+
+// The files of NEW that are new or changed, in a stable order; progress on a terminal. A file whose
+// name changed only in case is the same file to Windows: the updater replaces its contents, under
+// its old name, since the format cannot rename.
+std::vector<Shipped> changedFiles(const BuildRequest& request, const std::vector<fs::path>& files,
+                                  const std::map<std::string, fs::path>& oldFiles, Report& report, bool showProgress)
 {
     std::vector<Shipped> changed;
-    std::vector<fs::path> files = filesBelow(request.newTree, report);
     for (size_t i = 0; i < files.size(); i++) {
         if (showProgress)
             std::cerr << "\rcomparing " << i + 1 << " of " << files.size() << " files" << std::flush;
-        if (!sameContents(request.newTree / files[i], request.oldTree / files[i]))
+        auto old = oldFiles.find(foldCase(files[i].generic_string()));
+        fs::path before = old == oldFiles.end() ? files[i] : old->second;
+        bool same = sameContents(request.newTree / files[i], request.oldTree / before);
+        if (!same)
             changed.push_back({files[i], entryOf(files[i])});
+        if (before != files[i])
+            report.warning((request.newTree / files[i]).generic_string(),
+                           "was " + before.generic_string() + " in OLD; the updater cannot rename, so the installed "
+                           "file keeps its old name" + (same ? "" : " and receives the new contents"));
     }
     if (showProgress)
         std::cerr << "\r\033[K" << std::flush;
@@ -117,7 +136,11 @@ void checkShipped(const BuildRequest& request, const std::vector<Shipped>& shipp
         std::string reason = inexpressible(file.entry);
         if (!reason.empty())
             report.error(where, "\"" + file.entry + "\" " + reason + ": rename it");
-        auto [other, first] = byFlatName.emplace(foldCase(file.relative.filename().string()), &file);
+        std::string flatName = foldCase(file.relative.filename().string());
+        if (flatName == "updater.exe" || flatName == "update.txt")
+            report.error(where, "is named " + flatName + ", as the patch folder's own " + flatName +
+                                    " is: the two cannot lie in one flat folder; ship it with a full install");
+        auto [other, first] = byFlatName.emplace(flatName, &file);
         if (!first && !sameContents(request.newTree / file.relative, request.newTree / other->second->relative))
             report.error(where, "shares its base name with \"" + other->second->entry +
                                     "\" but not its contents; the patch folder is flat: rename one of them");
@@ -134,20 +157,22 @@ std::string scriptLine(const BuildRequest& request, const std::vector<Shipped>& 
     return (!request.run.empty() && &file == &shipped.back() ? "RUN " : "") + file.entry;
 }
 
-bool writePatch(const BuildRequest& request, const std::vector<Shipped>& shipped)
+bool writePatch(const BuildRequest& request, const std::vector<Shipped>& shipped, const fs::path& folder)
 {
-    fs::create_directories(request.out);
-    std::ofstream script(request.out / "update.txt", std::ios::binary);
+    fs::create_directories(folder);
+    std::ofstream script(folder / "update.txt", std::ios::binary);
     script << request.key << "\r\n" << request.version << "\r\n" << request.minimum << "\r\n"
            << (request.quiet ? "0" : "1") << "\r\n";
     for (const Shipped& file : shipped) {
         script << scriptLine(request, shipped, file) << "\r\n";
-        fs::path copy = request.out / file.relative.filename();
+        fs::path copy = folder / file.relative.filename();
         if (fs::copy_file(request.newTree / file.relative, copy, fs::copy_options::skip_existing))
             makePlain(copy);  // a read-only or hidden file, once installed, would refuse every later patch
     }
-    if (!request.updater.empty())
-        fs::copy_file(request.updater, request.out / "updater.exe");
+    if (!request.updater.empty()) {
+        fs::copy_file(request.updater, folder / "updater.exe");
+        makePlain(folder / "updater.exe");
+    }
     return bool(script.flush());
 }
 
@@ -164,18 +189,78 @@ void printSummary(const BuildRequest& request, const std::vector<Shipped>& shipp
         << request.out.generic_string() << "\n";
 }
 
-BuildResult buildChecked(const BuildRequest& request, Report& report, std::ostream& out, bool showProgress)
+bool isInside(const fs::path& path, const fs::path& folder)
+{
+    fs::path inner = fs::weakly_canonical(path), outer = fs::weakly_canonical(folder);
+    auto [end, rest] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
+    return end == outer.end();
+}
+
+// Refuses what makes the build impossible before anything is compared.
+bool checkRequest(const BuildRequest& request, Report& report)
 {
     for (const fs::path& tree : {request.oldTree, request.newTree})
         if (!fs::is_directory(tree)) {
             report.error(tree.generic_string(), "not a folder");
-            return CANNOT;
+            return false;
         }
     if (fs::exists(request.out) && !(fs::is_directory(request.out) && fs::is_empty(request.out))) {
         report.error(request.out.generic_string(), "exists and is not empty; the tool never overwrites anything");
+        return false;
+    }
+    for (const fs::path& tree : {request.oldTree, request.newTree})
+        if (isInside(request.out, tree)) {
+            report.error(request.out.generic_string(), "lies inside " + tree.generic_string() +
+                                                           ", so the patch would become part of the game: write "
+                                                           "it outside both trees");
+            return false;
+        }
+    std::string version;
+    if (!request.updater.empty() && !isWindowsProgram(request.updater, version)) {
+        report.error(request.updater.generic_string(), "is not a Windows program: give the kit's updater.exe to "
+                                                       "--updater");
+        return false;
+    }
+    return true;
+}
+
+// The patch is written beside OUT and checked there; only a patch without an error becomes OUT,
+// so that nothing at all is left behind by a refused build.
+BuildResult writeAndCheck(const BuildRequest& request, const std::vector<Shipped>& shipped, Report& report)
+{
+    fs::path draft = request.out;
+    draft += ".partial";
+    fs::remove_all(draft);
+    if (!writePatch(request, shipped, draft)) {
+        fs::remove_all(draft);
+        report.error(request.out.generic_string(), "could not be written");
         return CANNOT;
     }
-    std::vector<Shipped> shipped = changedFiles(request, report, showProgress);
+    Report checked;
+    std::string problem;
+    checkPatch(draft, checked, problem);
+    std::string draftName = draft.generic_string(), outName = request.out.generic_string();
+    for (Report::Item& item : checked.items) {
+        if (item.where.rfind(draftName, 0) == 0)
+            item.where.replace(0, draftName.size(), outName);
+        if (item.error || item.where != (request.out / "updater.exe").generic_string())
+            report.items.push_back(item);
+    }
+    if (report.hasError()) {
+        fs::remove_all(draft);
+        return REFUSED;
+    }
+    fs::remove(request.out);  // empty, or absent
+    fs::rename(draft, request.out);
+    return BUILT;
+}
+
+BuildResult buildChecked(const BuildRequest& request, Report& report, std::ostream& out, bool showProgress)
+{
+    if (!checkRequest(request, report))
+        return CANNOT;
+    std::vector<fs::path> oldFiles = filesBelow(request.oldTree, report), newFiles = filesBelow(request.newTree, report);
+    std::vector<Shipped> shipped = changedFiles(request, newFiles, byFoldedPath(oldFiles), report, showProgress);
     if (shipped.empty())
         report.error(request.newTree.generic_string(), "nothing changed between OLD and NEW: there is no patch to build");
     if (!request.run.empty()) {
@@ -191,8 +276,9 @@ BuildResult buildChecked(const BuildRequest& request, Report& report, std::ostre
             std::rotate(found, found + 1, shipped.end());
     }
     checkShipped(request, shipped, report);
-    for (const fs::path& file : filesBelow(request.oldTree, report))
-        if (!fs::exists(request.newTree / file))
+    std::map<std::string, fs::path> newByName = byFoldedPath(newFiles);
+    for (const fs::path& file : oldFiles)
+        if (!newByName.count(foldCase(file.generic_string())))
             report.warning((request.oldTree / file).generic_string(),
                            "not in NEW, but the updater cannot delete files: it stays installed");
     if (report.hasError())
@@ -200,19 +286,10 @@ BuildResult buildChecked(const BuildRequest& request, Report& report, std::ostre
     if (request.updater.empty())
         report.warning((request.out / "updater.exe").generic_string(),
                        "missing: give --updater, or copy updater.exe into the folder before shipping it");
-    if (!writePatch(request, shipped)) {
-        report.error(request.out.generic_string(), "could not be written");
-        return CANNOT;
-    }
-    Report checked;
-    checkPatch(request.out, checked);
-    for (const Report::Item& item : checked.items)
-        if (item.error || item.where != (request.out / "updater.exe").generic_string())
-            report.items.push_back(item);
-    if (report.hasError())
-        return REFUSED;
-    printSummary(request, shipped, out);
-    return BUILT;
+    BuildResult result = writeAndCheck(request, shipped, report);
+    if (result == BUILT)
+        printSummary(request, shipped, out);
+    return result;
 }
 
 }  // namespace

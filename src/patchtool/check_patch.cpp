@@ -1,6 +1,8 @@
 #include "check_patch.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -11,8 +13,10 @@
 
 #include "format/path_text.h"
 #include "file_marks.h"
+#include "format/number_rule.h"
 #include "format/update_script.h"
 #include "windows_names.h"
+#include "windows_program.h"
 
 namespace fs = std::filesystem;
 
@@ -55,6 +59,10 @@ void checkText(const std::vector<std::string>& lines, const std::string& bytes, 
                                  "line of its own: shorten it");
         if (line.find('\0') != std::string::npos)
             report.warning(at, "a NUL byte ends the line's text for the updater: remove it");
+        for (char c : {'\r', '\t'})  // in an entry, the name's own check tells
+            if (i < 4 && line.find(c) != std::string::npos)
+                report.error(at, "holds " + characterName(c) + ", which the updater reads as part of the value: "
+                                     "remove it");
     }
     size_t mark = bytes.find('\x1A');
     if (mark != std::string::npos)
@@ -62,22 +70,58 @@ void checkText(const std::vector<std::string>& lines, const std::string& bytes, 
                        "a Ctrl-Z byte ends the script here for the updater; nothing after it is read: remove it");
 }
 
+// What the updater does with the record key: it opens HKEY_CURRENT_USER\key.
+std::string keyProblem(const std::string& key)
+{
+    std::string folded = foldCase(key);
+    if (key.empty())
+        return "the record key is empty; every player is told \"Unable to find initial installation information\"";
+    if (folded.rfind("hkey_", 0) == 0 || folded.rfind("hkcu\\", 0) == 0 || folded == "hkcu")
+        return "the record key names the hive; the updater adds HKEY_CURRENT_USER itself, so no player's record is found";
+    if (key.find('/') != std::string::npos)
+        return "the record key holds a forward slash, which the registry takes as part of a name, so no player's "
+               "record is found: use backslashes";
+    if (key[0] == '\\')
+        return "the record key begins with a backslash, so no player's record is found";
+    return "";
+}
+
+// A mode line the way a vendor means one: digits, an optional sign.
+bool isModeNumber(const std::string& line)
+{
+    size_t digits = line.find_first_not_of("+-", 0) == 1 ? 1 : 0;
+    return line.size() > digits && line.find_first_not_of("0123456789", digits) == std::string::npos;
+}
+
 void checkHeader(const UpdateScript& script, const std::vector<std::string>& lines, const std::string& where,
                  Report& report)
 {
+    std::string key = keyProblem(script.registryKey);
+    if (!key.empty())
+        report.error(where + ":1", key + ": write the key below HKEY_CURRENT_USER, such as Software\\Vendor\\Game");
     const char* names[] = {"patch version", "minimum version"};
     const char* fields[] = {script.patchVersion, script.minimumVersion};
     for (int i = 0; i < 2; i++)
         if (!isVersionNumber(fields[i]))
             report.error(where + ":" + std::to_string(i + 2), std::string("the ") + names[i] + " \"" + fields[i] +
                                                                    "\" is not a number: write it in decimal digits");
+    if (isVersionNumber(fields[0]) && std::atoll(fields[0]) <= 0)
+        report.error(where + ":2", std::string("the patch version ") + fields[0] +
+                                       " is not above 0, so every player is told that the installed version is "
+                                       "newer: write the version this patch installs");
     if (isVersionNumber(fields[0]) && isVersionNumber(fields[1]) && std::atoll(fields[1]) > std::atoll(fields[0]))
         report.error(where + ":3", "the minimum version is above the patch version: write the oldest installed "
                                    "version this patch may update");
     std::string mode = lines.size() > 3 ? lines[3] : "";
-    if (mode != "0" && mode != "1")
-        report.warning(where + ":4", "the mode line \"" + mode + "\" reads as " +
-                                         (script.fullMode ? "full" : "quiet") +
+    mode.erase(0, std::min(mode.size(), mode.find_first_not_of(" \t\n\v\f\r")));
+    mode.erase(mode.find_last_not_of(" \t\n\v\f\r") + 1);
+    if (!isModeNumber(mode))
+        report.error(where + ":4", "the mode line \"" + mode +
+                                       "\" is not a number: the updater reads it as 0, quiet mode (no version check, "
+                                       "no path dialog, no record). The header is four lines (key, version, minimum, "
+                                       "mode): write 1 for full or 0 for quiet");
+    else if (mode != "0" && mode != "1")
+        report.warning(where + ":4", "the mode line \"" + mode + "\" reads as " + (script.fullMode ? "full" : "quiet") +
                                          " mode: write 0 for quiet or 1 for full");
 }
 
@@ -92,6 +136,62 @@ bool isUtf16(const std::string& bytes)
     for (size_t i = 0; i < line.size(); i++)
         (i % 2 ? oddNul : evenNul) &= line[i] == '\0';
     return oddNul || evenNul;
+}
+
+// The file entries from line first on, counted as the updater's reader would.
+int countEntries(const std::vector<std::string>& lines, int first)
+{
+    int count = MAX_FILE_ENTRIES;
+    for (size_t i = first - 1; i < lines.size(); i++)
+        count += !lines[i].empty() && std::string("/;#:").find(lines[i][0]) == std::string::npos;
+    return count;
+}
+
+bool isProgramName(std::string name)
+{
+    name = foldCase(name.substr(0, name.find(' ')));
+    for (const char* extension : {".exe", ".com", ".bat", ".cmd"})
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, extension) == 0)
+            return true;
+    return false;
+}
+
+// The problems of one entry: errors for what is sure to fail for every player.
+void checkEntry(const FileEntry& entry, const std::string& line, const std::string& at, Report& report)
+{
+    std::string target = entry.targetPath;
+    int errors = report.count(true);
+    if (line[0] == ' ' || line[0] == '\t')
+        report.error(at, "the entry begins with a blank, which the updater keeps as part of its name, so the copy "
+                         "fails: remove it");
+    else if (foldCase(line.substr(0, 4)) == "run " && line.compare(0, 4, "RUN ") != 0)
+        report.error(at, "\"" + line.substr(0, 3) + "\" marks the program to launch only in capitals: the updater "
+                         "looks for a file named \"" + line + "\": write RUN");
+    if (target.find('/') != std::string::npos)
+        report.error(at, "\"" + target + "\" holds a forward slash; the updater knows only backslashes: use "
+                         "backslashes (data\\maps\\level1.map)");
+    else if (target.size() > 2 && target[1] == ':' && target[2] == '\\')
+        report.error(at, "\"" + target + "\" names a drive; the updater refuses it (error 161): name it relative "
+                         "to the installation folder");
+    else if (target.find(':') != std::string::npos)
+        report.error(at, "\"" + target + "\" holds a colon, which Windows reads after a file's name as one of its "
+                         "streams (a:b.dat is the stream b.dat of a file a); the updater refuses it (error 161): "
+                         "rename it");
+    else if (!staysInsideFolder(entry.targetPath))
+        report.error(at, "\"" + target + "\" leaves the installation folder (a leading backslash or a .. part); "
+                         "the updater refuses it (error 161): name it relative to the installation folder");
+    else if (target[0] == '"')
+        report.error(at, "the run entry is quoted: an entry is also the name of the file it installs, which cannot "
+                         "hold quotes, so the copy fails and nothing is launched: write it without quotes");
+    else if (!refusedByWindows(target).empty())
+        report.error(at, "\"" + target + "\" " + refusedByWindows(target) + ": rename it");
+    if (isRunEntry(line.c_str()) && report.count(true) == errors && !isProgramName(target))
+        report.error(at, "the run entry launches \"" + target +
+                             "\", which is not a program (.exe, .com, .bat or .cmd); a folder whose name begins "
+                             "with RUN and a blank cannot be named in a patch: rename it");
+    if (!isPlainAscii(target))
+        report.warning(at, "the name holds characters outside ASCII, which the updater reads in the player's "
+                           "code page: use ASCII names");
 }
 
 // The updater installs a file with its attributes: a read-only or hidden one
@@ -109,9 +209,12 @@ void checkMarks(const fs::path& file, Report& report)
 
 void checkUpdaterPresent(const fs::path& folder, const std::map<std::string, std::string>& folderFiles, Report& report)
 {
+    fs::path updater = folder / (folderFiles.count("updater.exe") ? folderFiles.at("updater.exe") : "updater.exe");
+    std::string version;
     if (!folderFiles.count("updater.exe"))
-        report.warning((folder / "updater.exe").generic_string(),
-                       "missing: put updater.exe into the folder before shipping it");
+        report.warning(updater.generic_string(), "missing: put updater.exe into the folder before shipping it");
+    else if (!isWindowsProgram(updater, version))
+        report.error(updater.generic_string(), "is not a Windows program: copy the kit's updater.exe here");
 }
 
 }  // namespace
@@ -129,6 +232,14 @@ int checkScript(const fs::path& folder, const std::string& bytes, Report& report
         checkUpdaterPresent(folder, folderFiles, report);
         return 0;
     }
+    size_t doubled = bytes.find("\r\r\n");
+    if (doubled != std::string::npos) {
+        report.error(where + ":" + std::to_string(1 + std::count(bytes.begin(), bytes.begin() + doubled, '\n')),
+                     "the lines end in CR CR LF: the line ends were converted twice, and the updater reads the extra "
+                     "CR as part of every name and number: save the file with CR LF or LF line ends");
+        checkUpdaterPresent(folder, folderFiles, report);
+        return 0;
+    }
     static UpdateScript script;
     ScriptReader reader;
     beginScript(&reader, &script);
@@ -139,7 +250,9 @@ int checkScript(const fs::path& folder, const std::string& bytes, Report& report
     checkText(lines, bytes, where, report);
     checkHeader(script, lines, where, report);
     if (tooMany)
-        report.error(where, "more than 50 file entries: the updater refuses the whole patch; split it into two");
+        report.error(where + ":" + std::to_string(reader.refusedLine),
+                     "the 51st file entry, of " + std::to_string(countEntries(lines, reader.refusedLine)) +
+                         ": the updater takes at most 50 and refuses the whole patch: split it in two");
 
     std::map<std::string, int> entryOfSource;
     std::set<std::string> named = {"update.txt", "updater.exe"}, marked;
@@ -150,37 +263,34 @@ int checkScript(const fs::path& folder, const std::string& bytes, Report& report
         std::string at = where + ":" + std::to_string(lineNumber), source = foldCase(entry.sourceName);
         const std::string& line = lines[lineNumber - 1];
         named.insert(source);
+        checkEntry(entry, line, at, report);
         if (isRunEntry(line.c_str()) && ++runEntries > 1)
             report.warning(at, "another run entry: only the last one is launched; keep one");
-        if (line[0] == ' ' || line[0] == '\t')
-            report.warning(at, "the entry begins with a blank, which becomes part of its name: remove it");
-        if (!staysInsideFolder(entry.targetPath))
-            report.error(at, "\"" + std::string(entry.targetPath) +
-                                 "\" leaves the installation folder (a drive, a leading backslash or a .. part); the "
-                                 "updater refuses it: name it relative to the installation folder");
-        std::string refused = refusedByWindows(entry.targetPath);
-        if (!refused.empty())
-            report.error(at, "\"" + std::string(entry.targetPath) + "\" " + refused + ": rename it");
-        if (!isPlainAscii(entry.targetPath))
-            report.warning(at, "the name holds characters outside ASCII, which the updater reads in the player's "
-                               "code page: use ASCII names");
         if (source == "update.txt" || source == "updater.exe")
             report.warning(at, "the entry installs the patch's own " + source + ": is that meant?");
-        if (!folderFiles.count(source) || !fs::is_regular_file(folder / folderFiles[source]))
+        if (folderFiles.count(source) && fs::is_regular_file(folder / folderFiles[source])) {
+            if (marked.insert(source).second)
+                checkMarks(folder / folderFiles[source], report);
+        } else if (isRunEntry(line.c_str()) && std::string(entry.targetPath).find(' ') != std::string::npos) {
+            report.error(at, "the run entry's whole text, \"" + std::string(entry.targetPath) +
+                                 "\", is also the name of the file it installs, and the patch folder has none such: "
+                                 "list the program as an entry of its own and ship a copy of it under that name too, "
+                                 "or drop the arguments");
+        } else {
             report.error(at, "the flat file \"" + std::string(entry.sourceName) +
                                  "\" is not in the patch folder: add it under that name");
-        else if (marked.insert(source).second)
-            checkMarks(folder / folderFiles[source], report);
+        }
         auto first = entryOfSource.emplace(source, i).first->second;
         if (foldCase(script.entries[first].targetPath) != foldCase(entry.targetPath))
             report.warning(at, "shares the flat file \"" + std::string(entry.sourceName) + "\" with line " +
                                    std::to_string(reader.entryLines[first]) +
                                    ": both are installed with the same bytes");
     }
-    for (const auto& [folded, name] : folderFiles)
-        if (!named.count(folded))
-            report.warning((folder / name).generic_string(),
-                           "no entry names this; the updater neither installs nor removes it: list it or drop it");
+    if (!tooMany)  // past the 50th entry the reader stops, and every file would show as unnamed
+        for (const auto& [folded, name] : folderFiles)
+            if (!named.count(folded))
+                report.warning((folder / name).generic_string(),
+                               "no entry names this; the updater neither installs nor removes it: list it or drop it");
     checkUpdaterPresent(folder, folderFiles, report);
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         // Says what is wrong with line 1 instead of anything else about it.
@@ -195,10 +305,13 @@ int checkScript(const fs::path& folder, const std::string& bytes, Report& report
     return script.entryCount;
 }
 
-int checkPatch(const fs::path& folder, Report& report)
+int checkPatch(const fs::path& folder, Report& report, std::string& problem)
 {
+    errno = 0;
     std::ifstream file(folder / "update.txt", std::ios::binary);
-    if (!file)
+    if (!file) {
+        problem = errno ? std::strerror(errno) : "unknown reason";
         return -1;
+    }
     return checkScript(folder, std::string(std::istreambuf_iterator<char>(file), {}), report);
 }

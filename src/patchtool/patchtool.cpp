@@ -69,7 +69,7 @@ static bool readBuildOptions(const std::vector<std::string>& args, BuildRequest&
 
 int runPatchtool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal)
 {
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    if (!args.empty() && (args.back() == "--help" || args.back() == "-h") && args.size() <= 2) {
         out << USAGE;
         return 0;
     }
@@ -80,14 +80,18 @@ int runPatchtool(const std::vector<std::string>& args, std::ostream& out, std::o
     Report report;
     try {
         if (args.size() == 2 && args[0] == "check") {
-            int entries = checkPatch(args[1], report);
+            std::string problem;
+            int entries = checkPatch(args[1], report, problem);
             if (entries < 0) {
-                err << args[1] << "/update.txt: error: cannot be read\n";
+                err << (std::filesystem::path(args[1]) / "update.txt").generic_string() << ": error: cannot be read: "
+                    << problem << "\n";
                 return 2;
             }
+            report.print(err);  // the summary comes last
             out << (std::filesystem::path(args[1]) / "update.txt").generic_string() << ": "
                 << counted(entries, "entry", "entries") << ", " << counted(report.count(true), "error", "errors")
                 << ", " << counted(report.count(false), "warning", "warnings") << "\n";
+            return report.hasError() ? 1 : 0;
         } else if (args.size() >= 4 && args[0] == "build") {
             BuildRequest request;
             request.oldTree = args[1], request.newTree = args[2], request.out = args[3];

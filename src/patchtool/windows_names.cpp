@@ -1,6 +1,7 @@
 #include "windows_names.h"
 
 #include <cctype>
+#include <cstdio>
 
 std::string foldCase(std::string text)
 {
@@ -12,9 +13,22 @@ std::string foldCase(std::string text)
 bool isPlainAscii(const std::string& text)
 {
     for (unsigned char c : text)
-        if (c < 0x20 || c >= 0x7F)
+        if (c >= 0x7F)
             return false;
     return true;
+}
+
+std::string characterName(char c)
+{
+    const char* names[] = {"a NUL byte", "a tab", "a carriage return (CR)", "a line feed (LF)"};
+    const char codes[] = {'\0', '\t', '\r', '\n'};
+    for (int i = 0; i < 4; i++)
+        if (c == codes[i])
+            return names[i];
+    char code[8];
+    snprintf(code, sizeof code, "%02X", static_cast<unsigned char>(c));
+    return static_cast<unsigned char>(c) < 0x20 ? std::string("the control character ") + code
+                                                : std::string("the character ") + c;
 }
 
 static bool isDeviceName(const std::string& component)
@@ -34,7 +48,7 @@ static std::string refusedComponent(const std::string& component)
         return "";
     for (unsigned char c : component)
         if (c < 0x20 || std::string("<>:\"|?*/").find(static_cast<char>(c)) != std::string::npos)
-            return "holds a character Windows refuses in names (<>:\"|?*/ or a control character)";
+            return "holds " + characterName(static_cast<char>(c)) + ", which Windows refuses in names";
     if (isDeviceName(component))
         return "uses the device name \"" + component + "\", which Windows reserves";
     if (component.back() == '.' || component.back() == ' ')

@@ -5,9 +5,12 @@
 // when it takes every component of it.
 std::string refusedByWindows(const std::string& entry);
 
-// True when every byte is printable ASCII: the updater reads names in the
-// player's ANSI code page, which differs from machine to machine beyond that.
+// True when no byte is above ASCII: the updater reads names in the player's
+// ANSI code page, which differs from machine to machine beyond that.
 bool isPlainAscii(const std::string& text);
+
+// A byte as a message names it: "a tab", "a carriage return (CR)", "the character <".
+std::string characterName(char c);
 
 // Lower-case ASCII, as Windows compares names for most purposes.
 std::string foldCase(std::string text);

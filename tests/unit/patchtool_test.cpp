@@ -14,7 +14,7 @@ namespace {
 
 struct ToolCase {
     const char* name;
-    std::string files;       // "path=content|...", "{nul}" a NUL byte, "=->target" a symbolic link, "ro:path" read-only; "#" in a path is its place in the list
+    std::string files;       // "path=content|...", "{nul}" a NUL byte, "={pe}" a Windows program, "=->target" a symbolic link, "ro:path" read-only; "#" in a path is its place in the list
     const char* args;
     int status;
     const char* diagnostics;  // the start of each line of standard error, one a line
@@ -30,13 +30,13 @@ std::string utf16(const std::string& text, bool bigEndian)
     return bytes;
 }
 
-// Each line of text begins as the lines of expected do, one for one.
+// Each line of text begins as the lines of expected do, one for one; a last line "..." takes any rest.
 void expectLines(std::istream& text, const char* expectedText)
 {
     std::stringstream expected(expectedText);
     std::string line, start;
-    while (std::getline(text, line))
-        EXPECT_TRUE(std::getline(expected, start) && line.rfind(start, 0) == 0) << line << "\nexpected: " << start;
+    while (std::getline(text, line) && start != "...")
+        EXPECT_TRUE(std::getline(expected, start) && (line.rfind(start, 0) == 0 || start == "...")) << line << "\nexpected: " << start;
     EXPECT_FALSE(std::getline(expected, start)) << "not printed: " << start;
 }
 
@@ -44,9 +44,9 @@ std::string times(const std::string& text, int count) { return count ? text + ti
 
 void PrintTo(const ToolCase& row, std::ostream* out) { *out << row.name; }
 
-#define SHIP "ship/updater.exe=u|ship/a.dat=a|ship/update.txt=K\n2\n1\n0\n"
+#define SHIP "ship/updater.exe={pe}|ship/a.dat=a|ship/update.txt=K\n2\n1\n0\n"
 #define BUILD "build old new out --key K --version 2 --min 1 --updater u.exe"
-#define TREES "u.exe=u|old/a.dat=1|new/a.dat=2|"
+#define TREES "u.exe={pe}|old/a.dat=1|new/a.dat=2|"
 
 class Patchtool : public testing::TestWithParam<ToolCase> {};
 
@@ -66,6 +66,8 @@ TEST_P(Patchtool, Diagnoses)
             name.replace(name.find('#'), 1, std::to_string(index));
         if (content.find("{nul}") != std::string::npos)
             content.replace(content.find("{nul}"), 5, std::string(1, '\0'));
+        if (content == "{pe}")  // the least a Windows program holds: MZ, and at 0x3C the offset of "PE\0\0"
+            content = "MZ" + std::string(58, '\0') + std::string("\x40\0\0\0PE\0\0", 8);
         fs::create_directories((root / name).parent_path());
         if (content.rfind("->", 0) == 0)
             fs::create_symlink(content.substr(2), root / name);
@@ -76,42 +78,74 @@ TEST_P(Patchtool, Diagnoses)
     }
     std::vector<std::string> words{std::istream_iterator<std::string>(args), {}};
     fs::current_path(root);
+    bool outBefore = fs::exists(root / "out");
     EXPECT_EQ(runPatchtool(words, out, err, false), row.status) << err.str();
+    if (row.status != 0 && words[0] == "build") {  // a refused build writes nothing at all
+        EXPECT_EQ(fs::exists(root / "out"), outBefore) << "out written";
+    }
+    if (fs::exists(root / "out.partial") || (row.status != 0 && words[0] == "build" && fs::exists(root / "new/patch")))
+        ADD_FAILURE() << "a draft of the patch is left";
     expectLines(err, row.diagnostics);
     if (row.output)
         expectLines(out, row.output);
 }
 
 INSTANTIATE_TEST_SUITE_P(Check, Patchtool, testing::Values(
-    ToolCase{"Clean", SHIP "a.dat\nA.DAT\nRUN a.dat\n", "check ship", 0, "", "ship/update.txt: 3 entries, 0 errors, 0 warnings\n"},
+    ToolCase{"Clean", SHIP "a.dat\nA.DAT\nRUN game.exe\n|ship/game.exe=g", "check ship", 0, "", "ship/update.txt: 3 entries, 0 errors, 0 warnings\n"},
     // Editors' encodings: one error that says what happened; a byte order mark replaces what else line 1 shows.
     ToolCase{"Utf8ByteOrderMark", SHIP "a.dat|ship/update.txt=\xEF\xBB\xBFK{nul}\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the file begins with a UTF-8 byte order mark"},
     ToolCase{"Utf16LittleEndian", "ship/a.dat=a|ship/update.txt=" + utf16("K\r\n2\r\n1\r\n0\r\na.dat\r\n", false), "check ship", 1, "ship/update.txt: error: the file is UTF-16 text\nship/updater.exe: warning: missing"},
     ToolCase{"Utf16BigEndianWithoutMark", SHIP "a.dat|ship/update.txt=" + utf16("K\n2\n1\n0\na.dat\n", true), "check ship", 1, "ship/update.txt: error: the file is UTF-16 text", "ship/update.txt: 0 entries, 1 error, 0 warnings\n"},
-    ToolCase{"FlatFileInAnotherCase", "ship/updater.exe=u|ship/Game.exe=g|ship/update.txt=K\n2\n1\n0\nGAME.EXE\n", "check ship", 0, ""},
-    ToolCase{"HeaderLineOf259", "ship/a.dat=a|ship/updater.exe=u|ship/update.txt=" + std::string(259, 'k') + "\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the line is 259 characters long\nship/update.txt:2: error: the patch version \"\" is not a number\nship/update.txt:4: error: the flat file \"0\""},
+    ToolCase{"FlatFileInAnotherCase", "ship/updater.exe={pe}|ship/Game.exe=g|ship/update.txt=K\n2\n1\n0\nGAME.EXE\n", "check ship", 0, ""},
+    ToolCase{"HeaderLineOf259", "ship/a.dat=a|ship/updater.exe={pe}|ship/update.txt=" + std::string(259, 'k') + "\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the line is 259 characters long\nship/update.txt:2: error: the patch version \"\" is not a number\nship/update.txt:4: error: the flat file \"0\""},
     ToolCase{"VersionNotANumber", SHIP "a.dat|ship/update.txt=K\nbeta\n1\n0\na.dat", "check ship", 1, "ship/update.txt:2: error: the patch version \"beta\" is not a number"},
     ToolCase{"VersionWithTextAfterItsDigits", SHIP "a.dat|ship/update.txt=K\n1006a\n1\n0\na.dat", "check ship", 1, "ship/update.txt:2: error: the patch version \"1006a\" is not a number"},
     ToolCase{"MinimumAbovePatch", SHIP "a.dat|ship/update.txt=K\n2\n3\n0\na.dat", "check ship", 1, "ship/update.txt:3: error: the minimum version is above"},
     ToolCase{"MinimumEqualsPatch", SHIP "a.dat|ship/update.txt=K\n2\n2\n0\na.dat", "check ship", 0, ""},
     // A read-only patch file is installed read-only, and the next patch fails on it.
     ToolCase{"ReadOnlyPatchFile", SHIP "a.dat\nb.dat|ro:ship/b.dat=b", "check ship", 0, "ship/b.dat: warning: is read-only"},
-    ToolCase{"ModeLine", SHIP "a.dat|ship/update.txt=K\n2\n1\nyes\na.dat", "check ship", 0, "ship/update.txt:4: warning: the mode line \"yes\" reads as quiet"},
-    ToolCase{"FiftyOneEntries", SHIP + times("a.dat\n", 51), "check ship", 1, "ship/update.txt: error: more than 50 file entries"},
+    ToolCase{"ModeLineTwo", SHIP "a.dat|ship/update.txt=K\n2\n1\n2\na.dat", "check ship", 0, "ship/update.txt:4: warning: the mode line \"2\" reads as full"},
+    // The line of the 51st entry, the true count, and no file of the refused entries called unnamed.
+    ToolCase{"FiftyTwoEntries", SHIP + times("a.dat\n", 50) + "b.dat\nc.dat\n|ship/b.dat=b", "check ship", 1, "ship/update.txt:55: error: the 51st file entry, of 52"},
     ToolCase{"OverlongLine", SHIP "a.dat\n#" + std::string(258, 'c') + "#more\n", "check ship", 1, "ship/update.txt:6: error: the line is 264 characters long"},
     ToolCase{"CtrlZ", SHIP "a.dat\n\x1A\n", "check ship", 0, "ship/update.txt:6: warning: a Ctrl-Z byte ends"},
     ToolCase{"Nul", SHIP "a.dat{nul}b\n", "check ship", 0, "ship/update.txt:5: warning: a NUL byte ends"},
     ToolCase{"MissingFlatFile", SHIP "a.dat\nb.dat\n", "check ship", 1, "ship/update.txt:6: error: the flat file \"b.dat\""},
     ToolCase{"SharedFlatFile", SHIP "a.dat\nsub\\a.dat\n", "check ship", 0, "ship/update.txt:6: warning: shares the flat file"},
     ToolCase{"LeavesInstallation", SHIP "..\\a.dat\n", "check ship", 1, "ship/update.txt:5: error: \"..\\a.dat\" leaves"},
-    ToolCase{"RefusedNames", SHIP "a.dat\ncon.txt\na<b.dat\nx.dat.\n|ship/con.txt=c|ship/a<b.dat=a|ship/x.dat.=x", "check ship", 1, "ship/update.txt:6: error: \"con.txt\" uses the device name\nship/update.txt:7: error: \"a<b.dat\" holds a character\nship/update.txt:8: error: \"x.dat.\" has a name ending in a dot"},
-    ToolCase{"BeginsWithBlank", SHIP " a.dat\n|ship/ a.dat=a", "check ship", 0, "ship/update.txt:5: warning: the entry begins with a blank\nship/a.dat: warning: no entry names this"},
+    ToolCase{"RefusedNames", SHIP "a.dat\ncon.txt\na<b.dat\nx.dat.\n|ship/con.txt=c|ship/a<b.dat=a|ship/x.dat.=x", "check ship", 1, "ship/update.txt:6: error: \"con.txt\" uses the device name\nship/update.txt:7: error: \"a<b.dat\" holds the character <\nship/update.txt:8: error: \"x.dat.\" has a name ending in a dot"},
+    ToolCase{"BeginsWithBlank", SHIP " a.dat\n|ship/ a.dat=a", "check ship", 1, "ship/update.txt:5: error: the entry begins with a blank\nship/a.dat: warning: no entry names this"},
     ToolCase{"OutsideAscii", SHIP "a.dat\n\xC3\xA9.dat\n|ship/\xC3\xA9.dat=e", "check ship", 0, "ship/update.txt:6: warning: the name holds characters outside ASCII"},
-    ToolCase{"SeveralRunEntries", SHIP "RUN a.dat\nRUN a.dat\n", "check ship", 0, "ship/update.txt:6: warning: another run entry"},
+    ToolCase{"SeveralRunEntries", SHIP "a.dat\nRUN g.exe\nRUN g.exe\n|ship/g.exe=g", "check ship", 0, "ship/update.txt:7: warning: another run entry"},
     ToolCase{"UnnamedFile", SHIP "a.dat\n|ship/b.dat=b", "check ship", 0, "ship/b.dat: warning: no entry names this"},
     ToolCase{"ListsItsOwnScript", SHIP "a.dat\nupdate.txt\n", "check ship", 0, "ship/update.txt:6: warning: the entry installs the patch's own update.txt"},
     ToolCase{"MissingUpdater", "ship/a.dat=a|ship/update.txt=K\n2\n1\n0\na.dat", "check ship", 0, "ship/updater.exe: warning: missing"},
-    ToolCase{"NoScript", "ship/a.dat=a", "check ship", 2, "ship/update.txt: error: cannot be read"}),
+    ToolCase{"NoScript", "ship/a.dat=a", "check ship", 2, "ship/update.txt: error: cannot be read: No such file or directory"},
+    ToolCase{"NoFolder", "", "check nowhere", 2, "nowhere/update.txt: error: cannot be read: No such file or directory"},
+    ToolCase{"Help", "", "check --help", 0, "", "usage: patchtool build\n..."},
+    // Sure to fail for every player: errors that say what the updater will do and how to write it.
+    ToolCase{"KeyWithTheHive", SHIP "a.dat|ship/update.txt=HKEY_CURRENT_USER\\Software\\S\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the record key names the hive"},
+    ToolCase{"KeyNamingAHiveInside", SHIP "a.dat|ship/update.txt=Software\\Hkey_Games\\HKCU\n2\n1\n0\na.dat", "check ship", 0, ""},
+    ToolCase{"KeyWithHkcu", SHIP "a.dat|ship/update.txt=hkcu\\Software\\S\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the record key names the hive"},
+    ToolCase{"KeyWithForwardSlashes", SHIP "a.dat|ship/update.txt=Software/S\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the record key holds a forward slash"},
+    ToolCase{"KeyWithLeadingBackslash", SHIP "a.dat|ship/update.txt=\\Software\\S\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the record key begins with a backslash"},
+    ToolCase{"EmptyKey", SHIP "a.dat|ship/update.txt=\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the record key is empty"},
+    ToolCase{"NegativeVersion", SHIP "a.dat|ship/update.txt=K\n-1006\n-2000\n0\na.dat", "check ship", 1, "ship/update.txt:2: error: the patch version -1006 is not above 0"},
+    ToolCase{"ZeroVersion", SHIP "a.dat|ship/update.txt=K\n0\n0\n0\na.dat", "check ship", 1, "ship/update.txt:2: error: the patch version 0 is not above 0"},
+    ToolCase{"VersionBeyond32Bits", SHIP "a.dat|ship/update.txt=K\n2147483648\n1\n0\na.dat", "check ship", 1, "ship/update.txt:2: error: the patch version \"2147483648\" is not a number"},
+    ToolCase{"ModeLineAWord", SHIP "a.dat|ship/update.txt=K\n2\n1\nfull\na.dat", "check ship", 1, "ship/update.txt:4: error: the mode line \"full\" is not a number: the updater reads it as 0, quiet mode"},
+    ToolCase{"ThreeHeaderLines", SHIP "a.dat|ship/update.txt=K\n2\n1\na.dat\n", "check ship", 1, "ship/update.txt:4: error: the mode line \"a.dat\" is not a number\nship/a.dat: warning: no entry names this"},
+    ToolCase{"RunInLowerCase", SHIP "run g.exe\n|ship/g.exe=g", "check ship", 1, "ship/update.txt:5: error: \"run\" marks the program to launch only in capitals\nship/update.txt:5: error: the flat file \"run g.exe\"\nship/a.dat: warning: no entry names this\nship/g.exe: warning: no entry names this"},
+    ToolCase{"RunOfAFolderBeginningWithRun", SHIP "RUN files\\x.dat\n|ship/x.dat=x", "check ship", 1, "ship/update.txt:5: error: the run entry launches \"files\\x.dat\", which is not a program\nship/a.dat: warning: no entry names this"},
+    // Messages that name the real cause.
+    ToolCase{"LineEndsConvertedTwice", SHIP "a.dat|ship/update.txt=K\r\r\n2\r\r\n1\r\r\n0\r\r\na.dat\r\r\n", "check ship", 1, "ship/update.txt:1: error: the lines end in CR CR LF"},
+    ToolCase{"TabInTheKey", SHIP "a.dat|ship/update.txt=K\tS\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: holds a tab"},
+    ToolCase{"TabInAnEntry", SHIP "a.dat\na\tb.dat\n|ship/a\tb.dat=t", "check ship", 1, "ship/update.txt:6: error: \"a\tb.dat\" holds a tab, which Windows refuses"},
+    ToolCase{"ForwardSlashes", SHIP "data/a.dat\n", "check ship", 1, "ship/update.txt:5: error: \"data/a.dat\" holds a forward slash; the updater knows only backslashes: use backslashes\nship/update.txt:5: error: the flat file\nship/a.dat: warning: no entry"},
+    ToolCase{"ColonIsAStream", SHIP "a:b.dat\n", "check ship", 1, "ship/update.txt:5: error: \"a:b.dat\" holds a colon, which Windows reads after a file's name as one of its streams\nship/update.txt:5: error: the flat file\nship/a.dat: warning: no entry"},
+    ToolCase{"RunWithArguments", SHIP "a.dat\nRUN g.exe -windowed\n|ship/g.exe=g", "check ship", 1, "ship/update.txt:6: error: the run entry's whole text, \"g.exe -windowed\", is also the name of the file it installs\nship/g.exe: warning: no entry"},
+    ToolCase{"QuotedRunEntry", SHIP "a.dat\nRUN \"g.exe\"\n|ship/g.exe=g", "check ship", 1, "ship/update.txt:6: error: the run entry is quoted\nship/update.txt:6: error: the flat file\nship/g.exe: warning: no entry"},
+    ToolCase{"UpdaterNotAProgram", "ship/updater.exe=u|ship/a.dat=a|ship/update.txt=K\n2\n1\n0\na.dat", "check ship", 1, "ship/updater.exe: error: is not a Windows program"}),
     testing::PrintToStringParamName());
 
 INSTANTIATE_TEST_SUITE_P(Build, Patchtool, testing::Values(
@@ -122,7 +156,7 @@ INSTANTIATE_TEST_SUITE_P(Build, Patchtool, testing::Values(
     // NEW's read-only file is shipped writable: build's closing check would warn otherwise.
     ToolCase{"ReadOnlyFileInNew", TREES "ro:new/b.dat=b", BUILD, 0, ""},
     ToolCase{"Inexpressible", TREES "new/;x.dat=x|new/RUN x=x", BUILD, 1, "new/;x.dat: error: \";x.dat\" begins with \";\"\nnew/RUN x: error: \"RUN x\" begins with RUN and a blank"},
-    ToolCase{"NothingChanged", "u.exe=u|old/a.dat=1|new/a.dat=1", BUILD, 1, "new: error: nothing changed"},
+    ToolCase{"NothingChanged", "u.exe={pe}|old/a.dat=1|new/a.dat=1", BUILD, 1, "new: error: nothing changed"},
     ToolCase{"OldFileStays", TREES "old/gone.txt=g", BUILD, 0, "old/gone.txt: warning: not in NEW"},
     ToolCase{"BaseNameClash", TREES "old/x/=|old/y/=|new/x/n.dat=1|new/y/n.dat=2", BUILD, 1, "new/y/n.dat: error: shares its base name with \"x\\n.dat\""},
     // Windows names ignore case: the flat folder would hold one of the two.
@@ -131,8 +165,20 @@ INSTANTIATE_TEST_SUITE_P(Build, Patchtool, testing::Values(
     ToolCase{"RunNotInNew", TREES "", BUILD " --run game.exe", 1, "new: error: --run names \"game.exe\""},
     ToolCase{"OutNotEmpty", TREES "out/x=x", BUILD, 2, "out: error: exists and is not empty"},
     ToolCase{"NoUpdater", TREES, "build old new out --key K --version 2 --min 1", 0, "out/updater.exe: warning: missing: give --updater"},
-    ToolCase{"Summary", TREES "new/b.dat=bb", BUILD " --run a.dat", 0, "", "           2  b.dat\n           1  RUN a.dat\n2 entries, 3 bytes, in out\n"},
+    ToolCase{"Summary", TREES "new/b.exe=bb", BUILD " --run b.exe", 0, "", "           1  a.dat\n           2  RUN b.exe\n2 entries, 3 bytes, in out\n"},
     ToolCase{"SymbolicLink", TREES "new/link.dat=->a.dat", BUILD, 1, "new/link.dat: error: is a symbolic link"},
+    // Nothing at all is written when there is an error, found before or by the closing check.
+    ToolCase{"MinimumAboveVersion", TREES, "build old new out --key K --version 1 --min 2 --updater u.exe", 1, "out/update.txt:3: error: the minimum version is above"},
+    ToolCase{"VersionBeyond32Bits", TREES, "build old new out --key K --version 2147483648 --min 1 --updater u.exe", 1, "out/update.txt:2: error: the patch version \"2147483648\" is not a number"},
+    ToolCase{"KeyWithTheHive", TREES, "build old new out --key HKCU\\Software\\S --version 2 --min 1 --updater u.exe", 1, "out/update.txt:1: error: the record key names the hive"},
+    ToolCase{"OutInsideNew", TREES, "build old new new/patch --key K --version 2 --min 1 --updater u.exe", 2, "new/patch: error: lies inside new"},
+    ToolCase{"OutInsideOld", TREES, "build old new old/./patch --key K --version 2 --min 1 --updater u.exe", 2, "old/./patch: error: lies inside old"},
+    ToolCase{"UpdaterInNew", TREES "old/docs/=|new/docs/Updater.exe=x", BUILD, 1, "new/docs/Updater.exe: error: is named updater.exe"},
+    ToolCase{"ScriptInNew", TREES "old/docs/=|new/docs/update.txt=x", BUILD, 1, "new/docs/update.txt: error: is named update.txt"},
+    ToolCase{"UpdaterNotAProgram", "u.exe=u|old/a.dat=1|new/a.dat=2", BUILD, 2, "u.exe: error: is not a Windows program"},
+    // A file renamed only in case is replaced under its old name, and is not one that stays installed.
+    ToolCase{"RenamedOnlyInCase", TREES "old/Ambient.WAV=x|new/ambient.wav=y", BUILD, 0, "new/ambient.wav: warning: was Ambient.WAV in OLD; the updater cannot rename, so the installed file keeps its old name and receives the new contents"},
+    ToolCase{"BuildHelp", "", "build --help", 0, "", "usage: patchtool build\n..."},
     ToolCase{"Version", "", "--version", 0, "", "patchtool 1.1.0\n"},
     ToolCase{"Usage", "", "build old new", 2, "patchtool: unknown command or wrong arguments; see patchtool --help"}),
     testing::PrintToStringParamName());
