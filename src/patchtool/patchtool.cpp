@@ -10,11 +10,13 @@
 
 #include "build_patch.h"
 #include "check_patch.h"
+#include "plan_patch.h"
 #include "version.h"
 
 static const char USAGE[] =
     "usage: patchtool build OLD NEW OUT --key KEY --version N --min M [--quiet] [--run PATH] [--updater FILE]\n"
     "       patchtool check FOLDER\n"
+    "       patchtool plan FOLDER INSTALL [--version N]\n"
     "       patchtool --version\n"
     "\n"
     "build  compares the installation trees OLD and NEW by content and writes the patch folder OUT\n"
@@ -22,6 +24,10 @@ static const char USAGE[] =
     "       record key KEY, patch version N, minimum version M, quiet or full mode and one entry a\n"
     "       file (RUN PATH last), and updater.exe from FILE. Then checks OUT. Writes nothing on error.\n"
     "check  reads FOLDER's update.txt exactly as updater.exe will and reports every problem.\n"
+    "plan   shows what the patch in FOLDER would do to the installation tree INSTALL, changing\n"
+    "       nothing: each entry new, replaced, unchanged or failing, the version verdict for the\n"
+    "       installed version N, and whether it fits the free space. Exit status 0 when the\n"
+    "       update would complete, 1 otherwise.\n"
     "\n"
     "Diagnostics go to standard error, one a line. Exit status: 0 no error (warnings allowed),\n"
     "1 an error in the patch, 2 a usage or I/O error.\n";
@@ -92,6 +98,10 @@ int runPatchtool(const std::vector<std::string>& args, std::ostream& out, std::o
                 << counted(entries, "entry", "entries") << ", " << counted(report.count(true), "error", "errors")
                 << ", " << counted(report.count(false), "warning", "warnings") << "\n";
             return report.hasError() ? 1 : 0;
+        } else if (args[0] == "plan" && (args.size() == 3 || (args.size() == 5 && args[3] == "--version"))) {
+            int status = planPatch(args[1], args[2], args.size() == 5 ? args[4] : "", report, out);
+            report.print(err);
+            return status;
         } else if (args.size() >= 4 && args[0] == "build") {
             BuildRequest request;
             request.oldTree = args[1], request.newTree = args[2], request.out = args[3];

@@ -1,0 +1,140 @@
+#include "plan_patch.h"
+
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <vector>
+
+#include "file_marks.h"
+#include "format/disk_space.h"
+#include "format/number_rule.h"
+#include "format/stage_results.h"
+#include "format/update_script.h"
+#include "format/version_gate.h"
+#include "windows_names.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool sameBytes(const fs::path& one, const fs::path& other)
+{
+    if (fs::file_size(one) != fs::file_size(other))
+        return false;
+    std::ifstream a(one, std::ios::binary), b(other, std::ios::binary);
+    return std::equal(std::istreambuf_iterator<char>(a), {}, std::istreambuf_iterator<char>(b));
+}
+
+fs::path below(const fs::path& folder, const std::string& entry)
+{
+    std::string path = entry;
+    for (char& c : path)
+        c = c == '\\' ? '/' : c;
+    return folder / path;
+}
+
+// What the updater's copy of one entry does, as a word and, when it fails, why.
+std::string judgeEntry(const fs::path& patch, const fs::path& install, const FileEntry& entry, SpaceUse& use,
+                       bool& fails)
+{
+    char composed[TEXT_CAPACITY];
+    fs::path source = patch / entry.sourceName, destination = below(install, entry.targetPath);
+    fails = true;
+    if (!composePath(composed, install.string().c_str(), entry.targetPath))
+        return "fails: the path is longer than 259 characters (error 206)";
+    if (!staysInsideFolder(entry.targetPath))
+        return "fails: it leaves the installation folder (error 161)";
+    if (!fs::is_regular_file(source))
+        return "fails: the patch folder has no file \"" + std::string(entry.sourceName) + "\" (error 2)";
+    if (!fs::is_directory(destination.parent_path()))
+        return "fails: the installation has no folder \"" + fs::relative(destination.parent_path(), install).generic_string() +
+               "\", and the updater creates none (error 3)";
+    fails = false;
+    use.newBytes = fs::file_size(source);
+    if (!fs::exists(destination))
+        return "new";
+    std::error_code differs;
+    if (fs::equivalent(source, destination, differs)) {
+        use.newBytes = 0;
+        return "in place";
+    }
+    fails = true;
+    if (fs::is_directory(destination))
+        return "fails: a folder of that name is installed (error 5)";
+    if (isReadOnly(destination) || isHidden(destination))
+        return std::string("fails: the installed file is ") + (isReadOnly(destination) ? "read-only" : "hidden") +
+               ", which the updater never overwrites (error 5)";
+    fails = false;
+    use.replacedBytes = fs::file_size(destination);
+    return sameBytes(source, destination) ? "unchanged" : "replaced";
+}
+
+// The verdict as the player meets it; false when the update does not go on by itself.
+bool judgeVersion(const UpdateScript& script, const std::string& installed, std::ostream& out)
+{
+    if (!script.fullMode) {
+        out << "version: quiet mode, no version check\n";
+        return true;
+    }
+    if (installed.empty()) {
+        out << "version: not judged; give the installed version with --version N\n";
+        return true;
+    }
+    const char* notices[] = {"goes on", "the player is told the installed version is too old, and the update ends",
+                             "the player is asked whether to update a version that is up to date",
+                             "the player is told the installed version is newer, and the update ends"};
+    int verdict = versionVerdict(readNumber(script.patchVersion), readNumber(installed.c_str()),
+                                 readNumber(script.minimumVersion));
+    int index = verdict == RESULT_TOO_OLD ? 1 : verdict == RESULT_UP_TO_DATE ? 2 : verdict == RESULT_NEWER ? 3 : 0;
+    out << "version: installed " << installed << ", patch " << script.patchVersion << ": " << notices[index] << "\n";
+    return index == 0;
+}
+
+std::string megabytes(uint64_t bytes, bool roundUp)
+{
+    uint64_t tenths = tenthsOfMegabyte(bytes, roundUp);
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " MB";
+}
+
+}  // namespace
+
+int planPatch(const fs::path& patch, const fs::path& install, const std::string& installedVersion, Report& report,
+              std::ostream& out)
+{
+    std::ifstream file(patch / "update.txt", std::ios::binary);
+    if (!file || !fs::is_directory(install)) {
+        report.error((file ? install : patch / "update.txt").generic_string(), "cannot be read");
+        return 2;
+    }
+    std::string bytes(std::istreambuf_iterator<char>(file), {});
+    static UpdateScript script;
+    if (parseUpdateScript(bytes.data(), bytes.size(), &script) == SCRIPT_TOO_MANY_ENTRIES) {
+        report.error((patch / "update.txt").generic_string(), "more than 50 file entries: the updater refuses it");
+        return 1;
+    }
+    std::vector<SpaceUse> uses(script.entryCount);
+    std::set<std::string> touched;
+    bool allCopy = true;
+    for (int i = 0; i < script.entryCount; i++) {
+        bool fails;
+        std::string verdict = judgeEntry(patch, install, script.entries[i], uses[i], fails);
+        allCopy &= !fails;
+        touched.insert(foldCase(below(install, script.entries[i].targetPath).lexically_normal().generic_string()));
+        out << "  " << script.entries[i].targetPath << ": " << verdict << "\n";
+    }
+    size_t untouched = 0;
+    for (const auto& item : fs::recursive_directory_iterator(install))
+        untouched += item.is_regular_file() && !touched.count(foldCase(item.path().lexically_normal().generic_string()));
+    out << counted(untouched, "file", "files") << " of the installation stay as they are\n";
+    bool goesOn = judgeVersion(script, installedVersion, out);
+    uint64_t needed = peakSpaceNeeded(uses.data(), script.entryCount, 0), available = fs::space(install).available;
+    out << "space: the copies need " << megabytes(needed, true) << " at their peak, " << megabytes(available, false)
+        << " is free\n";
+    bool fits = needed <= available;
+    if (!fits)
+        report.error(install.generic_string(), "the patch does not fit the free space; the updater refuses it");
+    if (!allCopy)
+        report.error(patch.generic_string(), "some entries would fail to copy");
+    out << (allCopy && goesOn && fits ? "plan: the update would complete\n" : "plan: the update would not complete\n");
+    return allCopy && goesOn && fits ? 0 : 1;
+}
