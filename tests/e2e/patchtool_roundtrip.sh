@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The vendor's road end to end under Wine: patchtool.exe builds a patch from two
-# trees and checks it; OLD is laid out as an installation with its record; the
+# trees, checks it and plans it over the installation; OLD is laid out as an installation with its record; the
 # built folder's updater.exe runs in quiet mode; the installation must then equal
 # NEW, but for the file the format cannot delete, which the tool warned about.
 #   patchtool_roundtrip.sh <folder of updater.exe and patchtool.exe>
@@ -26,6 +26,10 @@ wine "$build/patchtool.exe" check out 2> check.log || { cat check.log; echo "FAI
 [ ! -s check.log ] || { cat check.log; echo "FAIL: check reported something"; exit 1; }
 
 cp -r old install
+# The plan, by the updater's rules, before the update: two new files, one replaced.
+wine "$build/patchtool.exe" plan out install > plan.log 2>&1 || { cat plan.log; echo "FAIL: plan"; exit 1; }
+[ "$(tr -d '\r' < plan.log | head -3 | tr '\n' '|')" = "  data\\maps\\level2.map: new|  zz.dat: new|  game.exe: replaced|" ] ||
+  { cat plan.log; echo "FAIL: the plan"; exit 1; }
 wine reg delete "HKCU\\$key" /f >/dev/null 2>&1 || true
 wine reg add "HKCU\\$key" /v path /d "Z:${work//\//\\}\\install" /f >/dev/null 2>&1
 wine out/updater.exe
