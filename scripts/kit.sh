@@ -55,9 +55,9 @@ fi
   echo "# Sorvane Online Updater $version: the vendor's kit"
   echo
   echo "updater.exe and patchtool.exe are for Windows, patchtool for Linux x86-64; SHA256SUMS lists"
-  echo "their checksums, which a rebuild of the same version gives again (see README.md, Shipping a patch)."
+  echo "their checksums, which a rebuild of the same version gives again."
   echo
-  sed -n '/^## Shipping a patch/,/^## /p' "$work/src/README.md" | sed '$d'
+  sed -n '/^## Shipping a patch/,/^## Behaviour notes/p' "$work/src/README.md" | sed '$d'
 } > VENDOR.md
 sha256sum updater.exe patchtool.exe patchtool > SHA256SUMS
 chmod 755 updater.exe patchtool.exe patchtool
