@@ -1,6 +1,8 @@
 #include "build_patch.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iomanip>
 #include <iostream>
@@ -22,16 +24,18 @@ struct Shipped {
     std::string entry;  // the relative path with backslashes
 };
 
-// A file of either tree that cannot be read: the build stops, naming it.
+// A file of either tree that cannot be read: the build stops, naming it and the system's reason.
 struct Unreadable {
     fs::path path;
+    std::string reason;
 };
 
 std::ifstream openToRead(const fs::path& path)
 {
+    errno = 0;
     std::ifstream file(path, std::ios::binary);
     if (!file)
-        throw Unreadable{path};
+        throw Unreadable{path, errno ? std::strerror(errno) : "unknown reason"};
     return file;
 }
 
@@ -299,7 +303,7 @@ BuildResult buildPatch(const BuildRequest& request, Report& report, std::ostream
     try {
         return buildChecked(request, report, out, showProgress);
     } catch (const Unreadable& file) {
-        report.error(file.path.generic_string(), "cannot be read: make it readable and build again");
+        report.error(file.path.generic_string(), "cannot be read (" + file.reason + "): make it readable and build again");
         return CANNOT;
     }
 }

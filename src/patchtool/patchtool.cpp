@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <exception>
 #include <iterator>
+#include <sstream>
 
 #include "build_patch.h"
 #include "check_patch.h"
@@ -108,10 +109,11 @@ int runPatchtool(const std::vector<std::string>& args, std::ostream& out, std::o
             std::string problem;
             if (!readBuildOptions(args, request, problem))
                 return usageError(err, problem);
-            if (buildPatch(request, report, out, terminal) == CANNOT) {
-                report.print(err);
-                return 2;
-            }
+            std::ostringstream summary;  // printed after the diagnostics, as the last lines
+            BuildResult result = buildPatch(request, report, summary, terminal);
+            report.print(err);
+            out << summary.str();
+            return result == CANNOT ? 2 : report.hasError() ? 1 : 0;
         } else {
             return usageError(err, args.empty() ? "no command" : "unknown command or wrong arguments");
         }
