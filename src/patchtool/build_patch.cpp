@@ -189,8 +189,10 @@ void printSummary(const BuildRequest& request, const std::vector<Shipped>& shipp
         total += size;
         out << std::setw(12) << size << "  " << scriptLine(request, shipped, file) << "\n";
     }
+    std::string version;
+    isWindowsProgram(request.out / "updater.exe", version);
     out << counted(shipped.size(), "entry", "entries") << ", " << counted(total, "byte", "bytes") << ", in "
-        << request.out.generic_string() << "\n";
+        << request.out.generic_string() << (version.empty() ? "" : ", with updater.exe " + version) << "\n";
 }
 
 bool isInside(const fs::path& path, const fs::path& folder)

@@ -13,6 +13,7 @@
 #include "check_patch.h"
 #include "plan_patch.h"
 #include "version.h"
+#include "windows_program.h"
 
 static const char USAGE[] =
     "usage: patchtool build OLD NEW OUT --key KEY --version N --min M [--quiet] [--run PATH] [--updater FILE]\n"
@@ -95,9 +96,12 @@ int runPatchtool(const std::vector<std::string>& args, std::ostream& out, std::o
                 return 2;
             }
             report.print(err);  // the summary comes last
+            std::string version;
+            isWindowsProgram(std::filesystem::path(args[1]) / "updater.exe", version);
             out << (std::filesystem::path(args[1]) / "update.txt").generic_string() << ": "
                 << counted(entries, "entry", "entries") << ", " << counted(report.count(true), "error", "errors")
-                << ", " << counted(report.count(false), "warning", "warnings") << "\n";
+                << ", " << counted(report.count(false), "warning", "warnings")
+                << (version.empty() ? "" : "; updater.exe " + version) << "\n";
             return report.hasError() ? 1 : 0;
         } else if (args[0] == "plan" && (args.size() == 3 || (args.size() == 5 && args[3] == "--version"))) {
             int status = planPatch(args[1], args[2], args.size() == 5 ? args[4] : "", report, out);

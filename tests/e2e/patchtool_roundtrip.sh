@@ -22,7 +22,8 @@ expected="$key|1006|1004|0|data\\maps\\level2.map|zz.dat|RUN game.exe|"
 [ "$(tr -d '\r' < out/update.txt | tr '\n' '|')" = "$expected" ] || { cat out/update.txt; echo "FAIL: update.txt"; exit 1; }
 cat build.log
 grep -q 'old/data/notes.txt: warning: not in NEW' build.log || { echo "FAIL: no warning for notes.txt"; exit 1; }
-wine "$build/patchtool.exe" check out 2> check.log || { cat check.log; echo "FAIL: check"; exit 1; }
+wine "$build/patchtool.exe" check out 2> check.log > summary.log || { cat check.log; echo "FAIL: check"; exit 1; }
+grep -q '; updater.exe [0-9]*\.[0-9]*\.[0-9]*\.[0-9]*' summary.log || { cat summary.log; echo "FAIL: check names no updater.exe version"; exit 1; }
 [ ! -s check.log ] || { cat check.log; echo "FAIL: check reported something"; exit 1; }
 
 cp -r old install
