@@ -23,6 +23,7 @@ add_executable(updater WIN32
   src/updater/space_check.cpp
   src/updater/command_line.cpp
   src/updater/shell_start.cpp
+  src/updater/elevated_copy.cpp
   src/updater/ui/notice.cpp
   src/updater/ui/copy_dialog.cpp
   src/updater/ui/path_dialog.cpp

@@ -12,7 +12,7 @@ struct CopyOutcome {
 
 enum {
     COPY_REPORTED = 0x10000,  // a copy-only process that ended without it reported nothing
-    COPY_KEPT = 0x20000,      // refused before any copy (it told the player why)
+    COPY_KEPT = 0x20000,      // with COPY_REPORTED alone: refused before any copy (it told the player why)
     COPY_IN_USE = 0x100,
     COPY_DISK_FULL = 0x200,
     COPY_ACCESS_DENIED = 0x400,
@@ -28,7 +28,7 @@ inline unsigned long exitCodeOf(const CopyOutcome& outcome)
 // False when the code is no report (a crash, or a process that read no script).
 inline bool readExitCode(unsigned long code, CopyOutcome* outcome)
 {
-    if ((code & ~(unsigned long)(COPY_COUNT_MASK | COPY_IN_USE | COPY_DISK_FULL | COPY_ACCESS_DENIED | COPY_KEPT)) !=
+    if ((code & ~(unsigned long)(COPY_COUNT_MASK | COPY_IN_USE | COPY_DISK_FULL | COPY_ACCESS_DENIED)) !=
         COPY_REPORTED)
         return false;
     outcome->notCopied = (int)(code & COPY_COUNT_MASK);

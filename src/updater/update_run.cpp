@@ -5,13 +5,13 @@
 #include "cleanup.h"
 #include "command_line.h"
 #include "copy_outcome.h"
+#include "elevated_copy.h"
 #include "copy_entry.h"
 #include "format/stage_results.h"
 #include "install_record.h"
 #include "launch.h"
 #include "run_lock.h"
 #include "run_state.h"
-#include "shell_start.h"
 #include "space_check.h"
 #include "ui/copy_dialog.h"
 #include "ui/notice.h"
@@ -108,42 +108,6 @@ static CopyOutcome copyEntries()
 // (the patch is kept), or the copy ran, here or with administrator rights.
 enum RunEnd { RUN_ENDED, RUN_KEPT, RUN_COPIED, RUN_COPIED_AS_ADMINISTRATOR };
 
-static void tellAdministratorNeeded()
-{
-    wchar_t text[TEXT_CAPACITY + 160];
-    wsprintfW(text,
-              L"The game's folder %s can only be changed with administrator rights.\n"
-              L"Run the update again and allow it, or ask whoever installed the game.",
-              runState.installFolder);
-    showNotice(text, L"Sorvane Online Updater", MB_ICONERROR);
-}
-
-// This program again, with administrator rights and only to copy: Windows asks
-// the player first. Only the copy is elevated; the record, the cleanup and the
-// launch stay with the player's own process and account.
-static RunEnd copyAsAdministrator(CopyOutcome* outcome)
-{
-    wchar_t program[TEXT_CAPACITY], parameters[TEXT_CAPACITY + 16];
-    DWORD length = GetModuleFileNameW(runState.instance, program, TEXT_CAPACITY);
-    wsprintfW(parameters, L"/copy-only \"%s\"", runState.installFolder);
-    HANDLE copy = length > 0 && length < TEXT_CAPACITY
-                      ? shellStart(L"runas", program, parameters, runState.programFolder)
-                      : NULL;
-    if (!copy) {
-        tellAdministratorNeeded();
-        return RUN_KEPT;
-    }
-    DWORD code = 0;
-    WaitForSingleObject(copy, INFINITE);
-    GetExitCodeProcess(copy, &code);
-    CloseHandle(copy);
-    if (code & COPY_KEPT)
-        return RUN_KEPT;
-    if (!readExitCode(code, outcome))  // a copy that reported nothing counts as none
-        *outcome = CopyOutcome{runState.script.entryCount, false, false, false};
-    return RUN_COPIED_AS_ADMINISTRATOR;
-}
-
 static RunEnd runStagesAndCopy(CopyOutcome* outcome)
 {
     if (readUpdateScript() != 0)
@@ -162,10 +126,13 @@ static RunEnd runStagesAndCopy(CopyOutcome* outcome)
     if (!patchFitsOnDisk(runState.programFolder, runState.installFolder, patchEntries()))
         return RUN_KEPT;
     RunEnd end = RUN_COPIED;
-    if (refusesNewFiles(runState.programFolder, runState.installFolder, patchEntries()))
-        end = copyAsAdministrator(outcome);
-    else
+    if (refusesNewFiles(runState.programFolder, runState.installFolder, patchEntries())) {
+        ElevatedCopy copy = copyAsAdministrator(runState.instance, runState.programFolder, runState.installFolder,
+                                                runState.script.entryCount, outcome);
+        end = copy == ELEVATED_COPY_RAN ? RUN_COPIED_AS_ADMINISTRATOR : RUN_KEPT;
+    } else {
         *outcome = copyEntries();
+    }
     // A patch that did not arrive whole must not be recorded as installed.
     if (fullMode && end != RUN_KEPT && outcome->notCopied == 0)
         stampVersion();
@@ -219,7 +186,7 @@ static int runCopyOnly(const wchar_t* folder)
         return 0;
     lstrcpynW(runState.installFolder, folder, TEXT_CAPACITY);
     if (!patchFitsOnDisk(runState.programFolder, runState.installFolder, patchEntries()))
-        return COPY_KEPT;
+        return COPY_REPORTED | COPY_KEPT;
     return (int)exitCodeOf(copyEntries());
 }
 
