@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The vendor's road end to end under Wine: patchtool.exe builds a patch from two
-# trees, checks it and plans it over the installation; OLD is laid out as an installation with its record; the
+# trees (one of NEW's files hidden), checks it (and a hidden patch file) and plans it over the installation; OLD is laid out as an installation with its record; the
 # built folder's updater.exe runs in quiet mode; the installation must then equal
 # NEW, but for the file the format cannot delete, which the tool warned about.
 #   patchtool_roundtrip.sh <folder of updater.exe and patchtool.exe>
@@ -16,6 +16,8 @@ printf 'level two' > new/data/maps/level2.map
 printf 'old notes' > old/data/notes.txt
 printf 'zz new' > new/zz.dat
 
+# A hidden file of NEW is shipped plain: installed hidden, it would refuse every later patch.
+wine attrib +h 'new\zz.dat' >/dev/null
 wine "$build/patchtool.exe" build old new out --key "$key" --version 1006 --min 1004 --quiet --run game.exe \
   --updater "$build/updater.exe" 2> build.log || { cat build.log; echo "FAIL: build"; exit 1; }
 expected="$key|1006|1004|0|data\\maps\\level2.map|zz.dat|RUN game.exe|"
@@ -25,6 +27,11 @@ grep -q 'old/data/notes.txt: warning: not in NEW' build.log || { echo "FAIL: no 
 wine "$build/patchtool.exe" check out 2> check.log > summary.log || { cat check.log; echo "FAIL: check"; exit 1; }
 grep -q '; updater.exe [0-9]*\.[0-9]*\.[0-9]*\.[0-9]*' summary.log || { cat summary.log; echo "FAIL: check names no updater.exe version"; exit 1; }
 [ ! -s check.log ] || { cat check.log; echo "FAIL: check reported something"; exit 1; }
+wine attrib +h 'out\zz.dat' >/dev/null
+wine "$build/patchtool.exe" check out 2> check.log || true
+grep -q 'out/zz.dat: warning: is hidden' check.log || { cat check.log; echo "FAIL: no warning for a hidden patch file"; exit 1; }
+wine attrib -h 'out\zz.dat' >/dev/null
+wine attrib -h 'new\zz.dat' >/dev/null
 
 cp -r old install
 # The plan, by the updater's rules, before the update: two new files, one replaced.
