@@ -25,8 +25,9 @@ cp "$build/fake_game.exe" "$demo/old/game.exe"
 cp "$build/fake_game.exe" "$demo/new/game.exe"
 echo "level one" > "$demo/old/data/maps/level1.map"
 echo "level one, revised" > "$demo/new/data/maps/level1.map"
-# A large file keeps the copy dialog up long enough to be seen.
-truncate -s 256M "$demo/new/data/music.pak"
+# A large file keeps the copy dialog up long enough to be seen (256 MiB of holes copied
+# too fast: the screenshot caught the notice after it).
+truncate -s 1G "$demo/new/data/music.pak"
 key='Software\Sorvane Online Demo'
 echo "The vendor builds the patch from the two versions:"
 echo "  patchtool build old new patch --key '$key' --version 1006 --min 1004 --run game.exe --updater updater.exe"
