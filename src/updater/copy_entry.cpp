@@ -199,23 +199,43 @@ static bool heldForAMoment(DWORD error, int* tries)
     return true;
 }
 
+// Where an entry's copy goes: the patch file, the file it replaces and the
+// temporary file beside it. Returns the error the copy would fail with;
+// toWrite tells that the entry passed every rule and has a file to write, so
+// that an error is the installation's answer to the write.
+struct Placement {
+    wchar_t source[TEXT_CAPACITY];
+    wchar_t target[FULL_PATH_CAPACITY];
+    wchar_t temporary[FULL_PATH_CAPACITY];
+    bool toWrite;
+};
+
+static unsigned long placeEntry(const wchar_t* patchFolder, const wchar_t* installFolder, const EntryNames* entry,
+                                EntryList patch, Placement* place)
+{
+    wchar_t destination[TEXT_CAPACITY];
+    EntryForecast forecast;
+    place->toWrite = false;
+    if (composeAndInspect(patchFolder, installFolder, entry, place->source, destination, &forecast) != 0 ||
+        forecast.inPlace)
+        return forecast.error;
+    place->toWrite = true;
+    unsigned long error = resolveTarget(destination, forecast.replacesLink, place->target);
+    if (error == 0)
+        nameTemporary(place->target, patch, place->temporary);
+    return error;
+}
+
 unsigned long copyEntry(const wchar_t* patchFolder, const wchar_t* installFolder, const EntryNames* entry,
                         EntryList patch)
 {
-    wchar_t source[TEXT_CAPACITY], destination[TEXT_CAPACITY];
-    EntryForecast forecast;
-    if (composeAndInspect(patchFolder, installFolder, entry, source, destination, &forecast) != 0 ||
-        forecast.inPlace)
-        return forecast.error;
-    wchar_t target[FULL_PATH_CAPACITY], temporary[FULL_PATH_CAPACITY];
+    Placement place;
     unsigned long error;
     int tries = 0;
     do {
-        error = resolveTarget(destination, forecast.replacesLink, target);
-        if (error == 0) {
-            nameTemporary(target, patch, temporary);
-            error = replaceWhole(source, target, temporary);
-        }
+        error = placeEntry(patchFolder, installFolder, entry, patch, &place);
+        if (error == 0 && place.toWrite)
+            error = replaceWhole(place.source, place.target, place.temporary);
     } while (heldForAMoment(error, &tries));
     return error;
 }
@@ -224,21 +244,17 @@ bool refusesNewFiles(const wchar_t* patchFolder, const wchar_t* installFolder, E
 {
     wchar_t probed[FULL_PATH_CAPACITY] = L"";  // the folder last asked, so that each is asked once in a row
     for (int i = 0; i < patch.count; i++) {
-        wchar_t source[TEXT_CAPACITY], destination[TEXT_CAPACITY];
-        EntryForecast forecast;
-        if (composeAndInspect(patchFolder, installFolder, &patch.entries[i], source, destination, &forecast) != 0 ||
-            forecast.inPlace)
+        Placement place;
+        unsigned long error = placeEntry(patchFolder, installFolder, &patch.entries[i], patch, &place);
+        if (!place.toWrite)
             continue;
-        wchar_t target[FULL_PATH_CAPACITY], temporary[FULL_PATH_CAPACITY];
-        unsigned long error = resolveTarget(destination, forecast.replacesLink, target);
         if (error == 0) {
-            nameTemporary(target, patch, temporary);
-            int folderLength = lstrlenW(temporary) - lstrlenW(nameOf(temporary));
-            if (CompareStringOrdinal(temporary, folderLength, probed, -1, TRUE) == CSTR_EQUAL)
+            int folderLength = lstrlenW(place.temporary) - lstrlenW(nameOf(place.temporary));
+            if (CompareStringOrdinal(place.temporary, folderLength, probed, -1, TRUE) == CSTR_EQUAL)
                 continue;
-            lstrcpynW(probed, temporary, folderLength + 1);
-            discard(temporary);
-            HANDLE file = CreateFileW(temporary, GENERIC_WRITE, 0, NULL, CREATE_NEW,
+            lstrcpynW(probed, place.temporary, folderLength + 1);
+            discard(place.temporary);
+            HANDLE file = CreateFileW(place.temporary, GENERIC_WRITE, 0, NULL, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, NULL);
             error = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
             if (file != INVALID_HANDLE_VALUE)
