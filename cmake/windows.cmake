@@ -37,8 +37,8 @@ target_link_options(updater PRIVATE -static -s -Wl,--gc-sections -nostartfiles -
 target_link_libraries(updater PRIVATE patch_format comctl32)
 
 # The vendor's tool for Windows: the standard library is welcome here.
-add_executable(patchtool ${PATCHTOOL_SOURCES} src/patchtool/main.cpp)
-target_link_libraries(patchtool PRIVATE patch_format)
+add_executable(patchtool ${PATCHTOOL_SOURCES} src/patchtool/signing_cng.cpp src/patchtool/main.cpp)
+target_link_libraries(patchtool PRIVATE patch_format bcrypt)
 target_include_directories(patchtool PRIVATE ${GENERATED_DIR})
 target_link_options(patchtool PRIVATE -static -s)
 

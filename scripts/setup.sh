@@ -14,6 +14,7 @@ packages=(
   imagemagick                         # the demo's screenshots
   zip unzip                           # the vendor's kit
   osslsigncode openssl                # signing the kit; the kit test's throwaway certificate
+  libssl-dev                          # patchtool signs and verifies with libcrypto (linked in)
   e2fsprogs                           # chattr: the rows where a folder refuses new files
   git ca-certificates
 )

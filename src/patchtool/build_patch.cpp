@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "check_patch.h"
+#include "patch_signing.h"
 #include "file_marks.h"
+#include "format/patch_manifest.h"
 #include "format/update_script.h"
 #include "windows_names.h"
 #include "windows_program.h"
@@ -141,7 +143,7 @@ void checkShipped(const BuildRequest& request, const std::vector<Shipped>& shipp
         if (!reason.empty())
             report.error(where, "\"" + file.entry + "\" " + reason + ": rename it");
         std::string flatName = foldCase(file.relative.filename().string());
-        if (flatName == "updater.exe" || flatName == "update.txt")
+        if (flatName == "updater.exe" || flatName == "update.txt" || flatName == MANIFEST_NAME)
             report.error(where, "is named " + flatName + ", as the patch folder's own " + flatName +
                                     " is: the two cannot lie in one flat folder; ship it with a full install");
         auto [other, first] = byFlatName.emplace(flatName, &file);
@@ -244,7 +246,17 @@ BuildResult writeAndCheck(const BuildRequest& request, const std::vector<Shipped
     }
     Report checked;
     std::string problem;
-    checkPatch(draft, checked, problem);
+    static UpdateScript script;
+    std::ifstream written(draft / "update.txt", std::ios::binary);
+    std::string bytes(std::istreambuf_iterator<char>(written), {});
+    parseUpdateScript(bytes.data(), bytes.size(), &script);
+    if (!writeManifest(draft, script, request.signingKey, problem)) {
+        fs::remove_all(draft);
+        report.error((request.signingKey.empty() ? request.out : request.signingKeyFile).generic_string(), problem);
+        return CANNOT;
+    }
+    std::string noKey;
+    checkPatch(draft, checked, problem, &noKey);
     std::string draftName = draft.generic_string(), outName = request.out.generic_string();
     for (Report::Item& item : checked.items) {
         if (item.where.rfind(draftName, 0) == 0)

@@ -10,6 +10,8 @@ struct BuildRequest {
     bool quiet = false;
     std::string run;                  // a file of the new tree to launch, "" for none
     std::filesystem::path updater;    // updater.exe to ship, empty when not given
+    std::filesystem::path signingKeyFile;  // --sign KEY
+    std::string signingKey;           // its PEM text, "" for an unsigned manifest
 };
 
 enum BuildResult { BUILT = 0, REFUSED = 1, CANNOT = 2 };

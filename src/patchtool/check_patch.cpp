@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "format/patch_manifest.h"
 #include "format/path_text.h"
 #include "file_marks.h"
+#include "patch_signing.h"
 #include "format/number_rule.h"
 #include "format/update_script.h"
 #include "windows_names.h"
@@ -255,7 +257,7 @@ int checkScript(const fs::path& folder, const std::string& bytes, Report& report
                          ": the updater takes at most 50 and refuses the whole patch: split it in two");
 
     std::map<std::string, int> entryOfSource;
-    std::set<std::string> named = {"update.txt", "updater.exe"}, marked;
+    std::set<std::string> named = {"update.txt", "updater.exe", MANIFEST_NAME}, marked;
     int runEntries = 0;
     for (int i = 0; i < script.entryCount; i++) {
         const FileEntry& entry = script.entries[i];
@@ -305,7 +307,8 @@ int checkScript(const fs::path& folder, const std::string& bytes, Report& report
     return script.entryCount;
 }
 
-int checkPatch(const fs::path& folder, Report& report, std::string& problem)
+int checkPatch(const fs::path& folder, Report& report, std::string& problem, const std::string* expectedKey,
+               std::string* facts)
 {
     errno = 0;
     std::ifstream file(folder / "update.txt", std::ios::binary);
@@ -313,5 +316,11 @@ int checkPatch(const fs::path& folder, Report& report, std::string& problem)
         problem = errno ? std::strerror(errno) : "unknown reason";
         return -1;
     }
-    return checkScript(folder, std::string(std::istreambuf_iterator<char>(file), {}), report);
+    std::string bytes(std::istreambuf_iterator<char>(file), {}), ignored;
+    int entries = checkScript(folder, bytes, report);
+    static UpdateScript script;
+    parseUpdateScript(bytes.data(), bytes.size(), &script);
+    if (expectedKey)
+        checkManifest(folder, script, *expectedKey, report, facts ? *facts : ignored);
+    return entries;
 }

@@ -4,28 +4,42 @@
 #include "patchtool.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <exception>
 #include <iterator>
 #include <sstream>
 
 #include "build_patch.h"
 #include "check_patch.h"
+#include "patch_signing.h"
 #include "plan_patch.h"
 #include "version.h"
 #include "windows_program.h"
 
 static const char USAGE[] =
     "usage: patchtool build OLD NEW OUT --key KEY --version N --min M [--quiet] [--run PATH] [--updater FILE]\n"
-    "       patchtool check FOLDER\n"
-    "       patchtool plan FOLDER INSTALL [--version N]\n"
+    "                       [--sign PRIVATE]\n"
+    "       patchtool check FOLDER [--key PUBLIC]\n"
+    "       patchtool plan FOLDER INSTALL [--version N] [--key PUBLIC]\n"
+    "       patchtool sign FOLDER PRIVATE\n"
+    "       patchtool keygen PRIVATE\n"
     "       patchtool --version\n"
     "\n"
     "build  compares the installation trees OLD and NEW by content and writes the patch folder OUT\n"
     "       (new or empty): every new or changed file flat under its base name, update.txt with the\n"
     "       record key KEY, patch version N, minimum version M, quiet or full mode and one entry a\n"
-    "       file (RUN PATH last), and updater.exe from FILE. Then checks OUT. Writes nothing on error.\n"
-    "check  reads FOLDER's update.txt exactly as updater.exe will and reports every problem.\n"
+    "       file (RUN PATH last), updater.exe from FILE, and update.manifest (each file's size and\n"
+    "       SHA-256, signed with the private key PRIVATE when given). Then checks OUT. Writes\n"
+    "       nothing on error.\n"
+    "check  reads FOLDER's update.txt exactly as updater.exe will and reports every problem; with\n"
+    "       --key, a patch that is not signed with that public key is an error.\n"
+    "sign   writes FOLDER's update.manifest signed with PRIVATE, after hand edits; refuses a folder\n"
+    "       that check finds an error in.\n"
+    "keygen writes a new signing key: PRIVATE (keep it secret) and PRIVATE.pub, the public key\n"
+    "       that updater.exe is built with. Never overwrites a file.\n"
     "plan   shows what the patch in FOLDER would do to the installation tree INSTALL, changing\n"
     "       nothing: each entry new, replaced, unchanged or failing, the version verdict for the\n"
     "       installed version N, and whether it fits the free space. Exit status 0 when the\n"
@@ -38,6 +52,63 @@ static int usageError(std::ostream& err, const std::string& problem)
 {
     err << "patchtool: " << problem << "; see patchtool --help\n";
     return 2;
+}
+
+static bool readText(const std::filesystem::path& file, std::string& text, std::string& problem)
+{
+    errno = 0;
+    std::ifstream in(file, std::ios::binary);
+    text.assign(std::istreambuf_iterator<char>(in), {});
+    if (!in.bad() && in.is_open())
+        return true;
+    problem = file.generic_string() + ": " + (errno ? std::strerror(errno) : "cannot be read");
+    return false;
+}
+
+// The check of a folder: its diagnostics, then one line that sums them up.
+static int checkCommand(const std::filesystem::path& folder, const std::string& expectedKey, std::ostream& out,
+                        std::ostream& err, Report& report)
+{
+    std::string problem, facts;
+    int entries = checkPatch(folder, report, problem, &expectedKey, &facts);
+    if (entries < 0) {
+        err << (folder / "update.txt").generic_string() << ": error: cannot be read: " << problem << "\n";
+        return 2;
+    }
+    report.print(err);  // the summary comes last
+    std::string version;
+    isWindowsProgram(folder / "updater.exe", version);
+    out << (folder / "update.txt").generic_string() << ": " << counted(entries, "entry", "entries") << ", "
+        << counted(report.count(true), "error", "errors") << ", " << counted(report.count(false), "warning", "warnings")
+        << (version.empty() ? "" : "; updater.exe " + version) << facts << "\n";
+    return report.hasError() ? 1 : 0;
+}
+
+// sign FOLDER KEY: only a folder without an error is signed.
+static int signCommand(const std::filesystem::path& folder, const std::filesystem::path& keyFile, std::ostream& out,
+                       std::ostream& err, Report& report)
+{
+    std::string key, problem;
+    if (!readText(keyFile, key, problem)) {
+        err << "patchtool: " << problem << "\n";
+        return 2;
+    }
+    int entries = checkPatch(folder, report, problem, nullptr);  // the manifest is what is rewritten
+    if (entries < 0 || report.hasError()) {
+        report.print(err);
+        err << folder.generic_string() << ": error: not signed: mend the errors first\n";
+        return entries < 0 ? 2 : 1;
+    }
+    std::ifstream script(folder / "update.txt", std::ios::binary);
+    std::string bytes(std::istreambuf_iterator<char>(script), {});
+    static UpdateScript parsed;
+    parseUpdateScript(bytes.data(), bytes.size(), &parsed);
+    if (!writeManifest(folder, parsed, key, problem)) {
+        err << keyFile.generic_string() << ": error: " << problem << "\n";
+        return 2;
+    }
+    report.items.clear();
+    return checkCommand(folder, "", out, err, report);
 }
 
 static bool isNumber(const std::string& text)
@@ -56,8 +127,8 @@ static bool readBuildOptions(const std::vector<std::string>& args, BuildRequest&
             request.quiet = true;
             continue;
         }
-        std::string* values[] = {&request.key, &request.version, &request.minimum, &request.run, nullptr};
-        const char* names[] = {"--key", "--version", "--min", "--run", "--updater"};
+        std::string* values[] = {&request.key, &request.version, &request.minimum, &request.run, nullptr, nullptr};
+        const char* names[] = {"--key", "--version", "--min", "--run", "--updater", "--sign"};
         auto known = std::find(std::begin(names), std::end(names), name);
         if (known == std::end(names) || i + 1 == args.size()) {
             problem = known == std::end(names) ? "unknown option " + name : name + " needs a value";
@@ -66,8 +137,10 @@ static bool readBuildOptions(const std::vector<std::string>& args, BuildRequest&
         std::string* value = values[known - std::begin(names)];
         if (value)
             *value = args[++i];
-        else
+        else if (name == "--updater")
             request.updater = args[++i];
+        else if (!readText(request.signingKeyFile = args[++i], request.signingKey, problem))
+            return false;
     }
     problem = request.key.empty() ? "--key is required"
               : !isNumber(request.version) ? "--version needs a number"
@@ -87,27 +160,25 @@ int runPatchtool(const std::vector<std::string>& args, std::ostream& out, std::o
     }
     Report report;
     try {
-        if (args.size() == 2 && args[0] == "check") {
-            std::string problem;
-            int entries = checkPatch(args[1], report, problem);
-            if (entries < 0) {
-                err << (std::filesystem::path(args[1]) / "update.txt").generic_string() << ": error: cannot be read: "
-                    << problem << "\n";
+        std::string command = args.empty() ? "" : args[0], key, problem;
+        if (command == "check" && (args.size() == 2 || (args.size() == 4 && args[2] == "--key"))) {
+            if (args.size() == 4 && !readText(args[3], key, problem))
+                return usageError(err, problem);
+            return checkCommand(args[1], key, out, err, report);
+        } else if (command == "sign" && args.size() == 3) {
+            return signCommand(args[1], args[2], out, err, report);
+        } else if (command == "keygen" && args.size() == 2) {
+            if (!writeKeyPair(args[1], problem)) {
+                err << "patchtool: " << problem << "\n";
                 return 2;
             }
-            report.print(err);  // the summary comes last
-            std::string version;
-            isWindowsProgram(std::filesystem::path(args[1]) / "updater.exe", version);
-            out << (std::filesystem::path(args[1]) / "update.txt").generic_string() << ": "
-                << counted(entries, "entry", "entries") << ", " << counted(report.count(true), "error", "errors")
-                << ", " << counted(report.count(false), "warning", "warnings")
-                << (version.empty() ? "" : "; updater.exe " + version) << "\n";
-            return report.hasError() ? 1 : 0;
-        } else if (args[0] == "plan" && (args.size() == 3 || (args.size() == 5 && args[3] == "--version"))) {
+            out << "private key " << args[1] << " (keep it secret), public key " << args[1] << ".pub\n";
+            return 0;
+        } else if (command == "plan" && (args.size() == 3 || (args.size() == 5 && args[3] == "--version"))) {
             int status = planPatch(args[1], args[2], args.size() == 5 ? args[4] : "", report, out);
             report.print(err);
             return status;
-        } else if (args.size() >= 4 && args[0] == "build") {
+        } else if (args.size() >= 4 && command == "build") {
             BuildRequest request;
             request.oldTree = args[1], request.newTree = args[2], request.out = args[3];
             std::string problem;
@@ -119,7 +190,7 @@ int runPatchtool(const std::vector<std::string>& args, std::ostream& out, std::o
             out << summary.str();
             return result == CANNOT ? 2 : report.hasError() ? 1 : 0;
         } else {
-            return usageError(err, args.empty() ? "no command" : "unknown command or wrong arguments");
+            return usageError(err, command.empty() ? "no command" : "unknown command or wrong arguments");
         }
     } catch (const std::exception& failure) {
         report.print(err);

@@ -1,12 +1,15 @@
 #include "plan_patch.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <vector>
 
 #include "file_marks.h"
+#include "patch_signing.h"
 #include "format/disk_space.h"
+#include "format/patch_manifest.h"
 #include "format/number_rule.h"
 #include "format/stage_results.h"
 #include "format/update_script.h"
@@ -135,6 +138,13 @@ int planPatch(const fs::path& patch, const fs::path& install, const std::string&
         report.error(install.generic_string(), "the patch does not fit the free space; the updater refuses it");
     if (!allCopy)
         report.error(patch.generic_string(), "some entries would fail to copy");
-    out << (allCopy && goesOn && fits ? "plan: the update would complete\n" : "plan: the update would not complete\n");
-    return allCopy && goesOn && fits ? 0 : 1;
+    std::string facts;
+    size_t before = report.items.size();
+    checkManifest(patch, script, "", report, facts);
+    bool verified = std::none_of(report.items.begin() + before, report.items.end(), [](const Report::Item& item) { return item.error; });
+    out << "manifest: " << (!fs::exists(patch / MANIFEST_NAME) ? "none, so nothing is verified" : verified ? "the files match it" : "the player is told the patch is damaged or not the publisher's")
+        << facts << "\n";
+    bool completes = allCopy && goesOn && fits && verified;
+    out << (completes ? "plan: the update would complete\n" : "plan: the update would not complete\n");
+    return completes ? 0 : 1;
 }

@@ -188,14 +188,14 @@ INSTANTIATE_TEST_SUITE_P(Build, Patchtool, testing::Values(
 // A patch folder and an installation: what the update would do to it.
 #define PLAN SHIP "a.dat\nb.dat\n|ship/b.dat=b|game/a.dat=old|"
 INSTANTIATE_TEST_SUITE_P(Plan, Patchtool, testing::Values(
-    ToolCase{"ReplacedAndNew", PLAN "game/c.dat=c", "plan ship game", 0, "", "  a.dat: replaced\n  b.dat: new\n1 file of the installation stay\nversion: quiet mode\nspace: the copies need 0.1 MB at their peak\nplan: the update would complete"},
-    ToolCase{"Unchanged", SHIP "a.dat\n|game/a.dat=a", "plan ship game", 0, "", "  a.dat: unchanged\n0 files\nversion\nspace\nplan: the update would complete"},
+    ToolCase{"ReplacedAndNew", PLAN "game/c.dat=c", "plan ship game", 0, "", "  a.dat: replaced\n  b.dat: new\n1 file of the installation stay\nversion: quiet mode\nspace: the copies need 0.1 MB at their peak\nmanifest: none, so nothing is verified\nplan: the update would complete"},
+    ToolCase{"Unchanged", SHIP "a.dat\n|game/a.dat=a", "plan ship game", 0, "", "  a.dat: unchanged\n0 files\nversion\nspace\nmanifest\nplan: the update would complete"},
     ToolCase{"MissingFolder", SHIP "maps\\a.dat\n|game/x=", "plan ship game", 1, "ship: error: some entries would fail", "  maps\\a.dat: fails: the installation has no folder \"maps\"\n...\n"},
     ToolCase{"ReadOnlyInstalledFile", SHIP "a.dat\n|ro:game/a.dat=old", "plan ship game", 1, "ship: error: some entries", "  a.dat: fails: the installed file is read-only\n...\n"},
     ToolCase{"MissingFlatFile", SHIP "a.dat\nz.dat\n|game/x=", "plan ship game", 1, "ship: error: some entries", "  a.dat: new\n  z.dat: fails: the patch folder has no file \"z.dat\"\n...\n"},
     ToolCase{"TooOld", "ship/updater.exe={pe}|ship/a.dat=a|ship/update.txt=K\n1006\n1004\n1\na.dat\n|game/x=", "plan ship game --version 1003", 1, "", "  a.dat: new\n1 file\nversion: installed 1003, patch 1006: the player is told the installed version is too old\n...\n"},
     ToolCase{"OneBuildAhead", "ship/updater.exe={pe}|ship/a.dat=a|ship/update.txt=K\n1006\n1004\n1\na.dat\n|game/x=", "plan ship game --version 1005", 0, "", "  a.dat: new\n1 file\nversion: installed 1005, patch 1006: goes on\n...\n"},
-    ToolCase{"DoesNotFit", SHIP "a.dat\nhuge.dat\n|ship/huge.dat=@size:15000000000000|game/x=", "plan ship game", 1, "game: error: the patch does not fit the free space", "  a.dat: new\n  huge.dat: new\n1 file\nversion\nspace: the copies need 14305114.8 MB at their peak\nplan: the update would not complete"}),
+    ToolCase{"DoesNotFit", SHIP "a.dat\nhuge.dat\n|ship/huge.dat=@size:15000000000000|game/x=", "plan ship game", 1, "game: error: the patch does not fit the free space", "  a.dat: new\n  huge.dat: new\n1 file\nversion\nspace: the copies need 14305114.8 MB at their peak\nmanifest\nplan: the update would not complete"}),
     testing::PrintToStringParamName());
 
 }  // namespace

@@ -1,0 +1,73 @@
+#pragma once
+#include <stddef.h>
+#include <stdint.h>
+
+#include "path_text.h"
+
+// "update.manifest", beside "update.txt": plain text that lists "update.txt"
+// and every patch file with its size and SHA-256, and may end in the vendor's
+// ECDSA P-256 signature over SHA-256 of every byte before that last line.
+//
+//     sorvane patch manifest 1
+//     key <the signer's public key, X then Y, in hex>      (optional, for people)
+//     <sha-256 in hex> <size in bytes> <flat name>
+//     signature <the signature in DER, in hex>
+//
+// Lines end in LF. The key line only tells a reader which key signed; the
+// updater verifies with the key built into it. The signature is DER because that is what OpenSSL writes
+// and reads (openssl dgst -sha256 -sign KEY -hex).
+#define MANIFEST_NAME "update.manifest"
+#define MANIFEST_HEADER "sorvane patch manifest 1\n"
+
+// In updater.exe, before the patch key it holds (X then Y; all zero for none),
+// so that patchtool can name the key a patch folder's updater.exe holds.
+#define UPDATER_KEY_MARKER "sorvane patch key 1:"
+
+enum {
+    MAX_MANIFEST_FILES = 64,
+    SHA256_BYTES = 32,
+    RAW_SIGNATURE_BYTES = 64,
+    MANIFEST_KEY_BYTES = 64,   // r then s, big-endian, as Windows' CNG takes it
+    MAX_DER_SIGNATURE_BYTES = 72,
+    MAX_MANIFEST_BYTES = 32768,  // 64 lines of at most 64 + 21 + 259 characters, and the signature
+    MANIFEST_LINE_CAPACITY = 2 * SHA256_BYTES + 22 + TEXT_CAPACITY,
+};
+
+struct ManifestFile {
+    char name[TEXT_CAPACITY];
+    uint64_t size;
+    uint8_t sha256[SHA256_BYTES];
+};
+
+struct PatchManifest {
+    ManifestFile files[MAX_MANIFEST_FILES];
+    int fileCount;
+    bool hasKey;
+    uint8_t key[MANIFEST_KEY_BYTES];
+    size_t signedLength;  // the bytes the signature covers: all before its line
+    bool hasSignature;
+    uint8_t signature[RAW_SIGNATURE_BYTES];
+    int badLine;  // when it cannot be read: the first line that is wrong, from 1
+};
+
+// False, with badLine, for anything but a manifest as written above: another
+// first line, a malformed line or signature, a line after the signature, a
+// name listed twice (case aside) or more than MAX_MANIFEST_FILES files.
+bool parseManifest(const char* bytes, size_t length, PatchManifest* manifest);
+
+// The file listed under name, which Windows compares without regard to case.
+const ManifestFile* findManifestFile(const PatchManifest* manifest, const char* name);
+
+// One line of the list, with its line feed, into a MANIFEST_LINE_CAPACITY buffer.
+void formatManifestLine(char* line, const char* name, uint64_t size, const uint8_t sha256[SHA256_BYTES]);
+
+// The key's line, with its line feed, into a MANIFEST_LINE_CAPACITY buffer.
+void formatKeyLine(char* line, const uint8_t key[MANIFEST_KEY_BYTES]);
+
+// The signature's line, with its line feed; false for a DER signature that is no ECDSA P-256 one.
+bool formatSignatureLine(char* line, const uint8_t* der, size_t derLength);
+
+// ECDSA signatures between DER (OpenSSL) and r and s (CNG). signatureFromDer
+// takes only the strict encoding of two 32-byte numbers.
+bool signatureFromDer(const uint8_t* der, size_t length, uint8_t raw[RAW_SIGNATURE_BYTES]);
+size_t signatureToDer(const uint8_t raw[RAW_SIGNATURE_BYTES], uint8_t der[MAX_DER_SIGNATURE_BYTES]);

@@ -1,0 +1,30 @@
+#pragma once
+#include <filesystem>
+#include <string>
+
+#include "format/update_script.h"
+#include "key_files.h"
+#include "report.h"
+
+// "update.manifest": what build writes (signed with --sign), sign rewrites,
+// check and plan verify, and keygen's key files.
+
+// Writes the manifest of folder: update.txt and every flat file the script's
+// entries name, with sizes and SHA-256; signed with the PEM private key when
+// one is given. False, with the reason, when a file or the key cannot be read.
+bool writeManifest(const std::filesystem::path& folder, const UpdateScript& script, const std::string& privatePem,
+                   std::string& problem);
+
+// keygen KEY: KEY (PKCS#8 PEM, owner-only) and KEY.pub (SubjectPublicKeyInfo PEM), never overwriting.
+bool writeKeyPair(const std::filesystem::path& key, std::string& problem);
+
+// The patch key built into an updater.exe; false when it holds none.
+bool updaterPatchKey(const std::filesystem::path& updater, uint8_t publicKey[PUBLIC_KEY_BYTES]);
+
+// Reports every problem of the folder's manifest against its script and files:
+// a file missing or changed, an entry it does not list, a signature that does
+// not verify with the key the updater.exe beside it holds or with expectedKey
+// (a "PUBLIC KEY" PEM text, "" for none). Adds to facts what a reader should
+// know: the signing key's fingerprint and the updater's.
+void checkManifest(const std::filesystem::path& folder, const UpdateScript& script, const std::string& expectedKey,
+                   Report& report, std::string& facts);
