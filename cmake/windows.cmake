@@ -10,7 +10,7 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${resources} -I${GENERATED_DIR}")
 # so that only DLLs Windows ships are imported. The format library is built the same way.
 set(FORMAT_OPTIONS -Os -Wall -Wextra -Werror -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
   -ffunction-sections)
-add_executable(updater WIN32
+set(UPDATER_SOURCES
   src/updater/main.cpp
   src/updater/update_run.cpp
   src/updater/script_file.cpp
@@ -24,17 +24,39 @@ add_executable(updater WIN32
   src/updater/command_line.cpp
   src/updater/shell_start.cpp
   src/updater/elevated_copy.cpp
+  src/updater/patch_crypto.cpp
+  src/updater/patch_trust.cpp
   src/updater/ui/notice.cpp
   src/updater/ui/copy_dialog.cpp
   src/updater/ui/path_dialog.cpp
-  src/updater/ui/resources/updater.rc
 )
+add_library(updater_objects OBJECT ${UPDATER_SOURCES})
+target_compile_definitions(updater_objects PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
+target_compile_options(updater_objects PRIVATE ${FORMAT_OPTIONS})
+target_include_directories(updater_objects PRIVATE src)
+
+# The patch key an updater.exe is built with: the X and Y of a SubjectPublicKeyInfo PEM file,
+# read with openssl; an empty name builds an updater without a key.
+include(cmake/patch_key.cmake)
+set(UPDATER_PATCH_KEY "" CACHE FILEPATH "The vendor's public patch key (KEY.pub); updater.exe then installs only patches it signed")
+
+# updater.exe as shipped, and keyed/updater.exe with the tests' throwaway key for the suite.
+foreach(variant updater updater_keyed)
+  set(key ${UPDATER_PATCH_KEY})
+  if(variant STREQUAL updater_keyed)
+    set(key ${CMAKE_CURRENT_SOURCE_DIR}/tests/keys/vendor.pem.pub)
+  endif()
+  write_patch_key_source("${key}" ${GENERATED_DIR}/${variant}_key.cpp)
+  add_executable(${variant} WIN32 $<TARGET_OBJECTS:updater_objects> ${GENERATED_DIR}/${variant}_key.cpp
+                 src/updater/ui/resources/updater.rc)
+  target_include_directories(${variant} PRIVATE src)
+  target_compile_options(${variant} PRIVATE ${FORMAT_OPTIONS})
+  target_link_options(${variant} PRIVATE -static -s -Wl,--gc-sections -nostartfiles -Wl,-e,updaterStart)
+  target_link_libraries(${variant} PRIVATE patch_format comctl32)
+endforeach()
+set_target_properties(updater_keyed PROPERTIES OUTPUT_NAME updater RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/keyed)
 set_source_files_properties(src/updater/ui/resources/updater.rc PROPERTIES
   OBJECT_DEPENDS "${GENERATED_DIR}/updater.manifest;${GENERATED_DIR}/version.h;${resources}/resource.h")
-target_compile_definitions(updater PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
-target_compile_options(updater PRIVATE ${FORMAT_OPTIONS})
-target_link_options(updater PRIVATE -static -s -Wl,--gc-sections -nostartfiles -Wl,-e,updaterStart)
-target_link_libraries(updater PRIVATE patch_format comctl32)
 
 # The vendor's tool for Windows: the standard library is welcome here.
 add_executable(patchtool ${PATCHTOOL_SOURCES} src/patchtool/signing_cng.cpp src/patchtool/main.cpp)
@@ -62,7 +84,7 @@ target_link_options(e2e_tests PRIVATE -static)
 add_library(marker_dll SHARED tests/e2e/marker_dll.cpp)
 set_target_properties(marker_dll PROPERTIES PREFIX "")
 target_link_options(marker_dll PRIVATE -static)
-add_dependencies(e2e_tests updater fake_game admin_game marker_dll)
+add_dependencies(e2e_tests updater updater_keyed fake_game admin_game marker_dll)
 
 # Each group of rows is a ctest entry of its own, run under Wine (the toolchain's emulator).
 # Wine prefers its builtin DLLs; the override makes it take a planted comctl32 as Windows would.

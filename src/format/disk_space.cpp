@@ -16,12 +16,13 @@ uint64_t peakSpaceNeeded(const SpaceUse* uses, int count, uint64_t clusterBytes)
 {
     uint64_t added = 0, freed = 0, peak = 0;
     for (int i = 0; i < count; i++) {
-        uint64_t copy = wholeClusters(uses[i].newBytes, clusterBytes);
-        uint64_t held = addCapped(added, copy);
-        if (held > freed && held - freed > peak)
-            peak = held - freed;
-        added = held;
-        freed = addCapped(freed, wholeClusters(uses[i].replacedBytes, clusterBytes));
+        int earlier = uses[i].sameFileAs;
+        // The earlier copy is removed before this one is written.
+        if (earlier >= 0 && earlier < i && uses[i].newBytes > 0)
+            freed = addCapped(freed, wholeClusters(uses[earlier].newBytes, clusterBytes));
+        added = addCapped(added, wholeClusters(uses[i].newBytes, clusterBytes));
+        if (added > freed && added - freed > peak)
+            peak = added - freed;
     }
     return peak;
 }

@@ -1,16 +1,17 @@
 #pragma once
 #include <stdint.h>
 
-// What one copy does to its volume: the patch file it adds and the installed
-// file it replaces (0 when there is none, or when nothing will be written).
+// What staging one entry does to its volume: the patch file it adds (0 when
+// nothing will be written), and the index of an earlier entry that writes the
+// same file, whose staged copy it replaces (-1 for none).
 struct SpaceUse {
     uint64_t newBytes;
-    uint64_t replacedBytes;
+    int sameFileAs;
 };
 
-// The most space the copies hold at once, each file rounded up to whole
-// clusters. Copied in order, each new file lies beside the one it replaces
-// until the replace, so the peak is reached with some copy's temporary file.
+// The most space the staged files hold at once, each rounded up to whole
+// clusters. Every file is staged beside the one it replaces before any
+// replace, so the installed files free nothing until the staging is done.
 uint64_t peakSpaceNeeded(const SpaceUse* uses, int count, uint64_t clusterBytes);
 
 // A size in tenths of a megabyte (MiB), rounded up, for the space a patch

@@ -62,13 +62,13 @@ std::string judgeEntry(const fs::path& patch, const fs::path& install, const Fil
         return "in place";
     }
     fails = true;
+    use.newBytes = 0;
     if (fs::is_directory(destination))
         return "fails: a folder of that name is installed (error 5)";
     if (isReadOnly(destination) || isHidden(destination))
         return std::string("fails: the installed file is ") + (isReadOnly(destination) ? "read-only" : "hidden") +
                ", which the updater never overwrites (error 5)";
     fails = false;
-    use.replacedBytes = fs::file_size(destination);
     return sameBytes(source, destination) ? "unchanged" : "replaced";
 }
 
@@ -115,14 +115,19 @@ int planPatch(const fs::path& patch, const fs::path& install, const std::string&
         report.error((patch / "update.txt").generic_string(), "more than 50 file entries: the updater refuses it");
         return 1;
     }
-    std::vector<SpaceUse> uses(script.entryCount);
+    std::vector<SpaceUse> uses(script.entryCount, SpaceUse{0, -1});
     std::set<std::string> touched;
     bool allCopy = true;
     for (int i = 0; i < script.entryCount; i++) {
         bool fails;
         std::string verdict = judgeEntry(patch, install, script.entries[i], uses[i], fails);
         allCopy &= !fails;
-        touched.insert(foldCase(below(install, script.entries[i].targetPath).lexically_normal().generic_string()));
+        std::string target = foldCase(below(install, script.entries[i].targetPath).lexically_normal().generic_string());
+        for (int earlier = 0; earlier < i && uses[i].newBytes > 0; earlier++)  // staged again in place of the first
+            if (uses[earlier].newBytes > 0 &&
+                foldCase(below(install, script.entries[earlier].targetPath).lexically_normal().generic_string()) == target)
+                uses[i].sameFileAs = earlier;
+        touched.insert(target);
         out << "  " << script.entries[i].targetPath << ": " << verdict << "\n";
     }
     size_t untouched = 0;

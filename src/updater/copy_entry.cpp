@@ -3,11 +3,10 @@
 #include <windows.h>
 #include <string.h>
 
+#include "patch_crypto.h"
 #include "same_file.h"
 
-// A resolved path may be longer than the composed one (a link's target), and
-// is written in the "\\?\" form, where a temporary name may pass 259 characters.
-enum { FULL_PATH_CAPACITY = 1024, MAX_NAME_LENGTH = 255 };
+enum { MAX_NAME_LENGTH = 255 };
 
 static unsigned long inspect(const wchar_t* source, const wchar_t* destination, EntryForecast* forecast)
 {
@@ -133,62 +132,6 @@ static void discard(const wchar_t* temporary)
     DeleteFileW(temporary);
 }
 
-// Writes the file's data to the disk. A copy of a read-only patch file is
-// read-only too, and is opened for writing only once that is lifted.
-static bool flushFile(const wchar_t* path)
-{
-    DWORD attributes = GetFileAttributesW(path);
-    bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-    if (readOnly)
-        SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-    bool flushed = file != INVALID_HANDLE_VALUE && FlushFileBuffers(file);
-    DWORD error = GetLastError();
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
-    if (readOnly)
-        SetFileAttributesW(path, attributes);
-    SetLastError(error);
-    return flushed;
-}
-
-// The patch file is copied beside the target and replaces it in one rename.
-// MoveFileEx rather than ReplaceFile: the result must carry the patch file's
-// attributes and times, as CopyFile gives, and ReplaceFile keeps the old
-// file's. The copy is flushed before the rename, so that a power cut leaves
-// the old file or the whole new one, never a renamed file whose data is lost.
-// CopyFile overwrites a temporary file left by a run that was cut off, unless
-// it is read-only or hidden (the patch file was): such a one is removed first.
-static bool copyBeside(const wchar_t* source, const wchar_t* temporary)
-{
-    if (CopyFileW(source, temporary, FALSE))
-        return true;
-    if (GetLastError() != ERROR_ACCESS_DENIED)
-        return false;
-    discard(temporary);
-    return CopyFileW(source, temporary, FALSE);
-}
-
-static unsigned long replaceWhole(const wchar_t* source, const wchar_t* target, const wchar_t* temporary)
-{
-    if (!copyBeside(source, temporary)) {
-        DWORD error = GetLastError();
-        discard(temporary);
-        return error;
-    }
-    // The download mark (Mark of the Web) stays out of the installation. Wine
-    // has no file streams, so only Windows shows this.
-    wchar_t mark[FULL_PATH_CAPACITY + 20];
-    wsprintfW(mark, L"%s:Zone.Identifier", temporary);
-    DeleteFileW(mark);
-    if (!flushFile(temporary) || !MoveFileExW(temporary, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DWORD error = GetLastError();
-        discard(temporary);
-        return error;
-    }
-    return 0;
-}
-
 // A file held for a moment (a virus scanner, the search indexer, right after
 // the patch was unpacked) is tried again for about two seconds.
 static bool heldForAMoment(DWORD error, int* tries)
@@ -226,18 +169,122 @@ static unsigned long placeEntry(const wchar_t* patchFolder, const wchar_t* insta
     return error;
 }
 
-unsigned long copyEntry(const wchar_t* patchFolder, const wchar_t* installFolder, const EntryNames* entry,
-                        EntryList patch)
+// The patch file's bytes, read once through a handle that keeps writers out,
+// are written to a new temporary file and hashed on the way: what is put in
+// place is exactly what was hashed, whatever happens to the patch folder
+// meanwhile. Only the bytes are copied, so no download mark (Zone.Identifier
+// stream) comes along; the attributes and time follow when the file is closed.
+static unsigned long writeTemporary(const wchar_t* source, const ManifestFile* listed, StagedFile* staged)
+{
+    static char buffer[1 << 20];
+    HANDLE from = CreateFileW(source, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    if (from == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    BY_HANDLE_FILE_INFORMATION info;
+    GetFileInformationByHandle(from, &info);
+    staged->attributes = info.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    staged->lastWrite = info.ftLastWriteTime;
+    discard(staged->temporary);  // left by a run that was cut off
+    staged->file = CreateFileW(staged->temporary, GENERIC_WRITE | DELETE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD error = staged->file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    Sha256 hash = {};
+    if (listed)
+        beginSha256(&hash);
+    unsigned long long size = 0;
+    for (DWORD got = 0; error == 0; size += got) {
+        DWORD written = 0;
+        if (!ReadFile(from, buffer, sizeof buffer, &got, NULL) ||
+            (got > 0 && (!WriteFile(staged->file, buffer, got, &written, NULL) || written != got)))
+            error = GetLastError();
+        else if (got == 0)
+            break;
+        addToSha256(&hash, buffer, got);
+    }
+    CloseHandle(from);
+    uint8_t digest[SHA256_BYTES];
+    bool hashed = finishSha256(&hash, digest);
+    if (error == 0 && listed &&
+        !(hashed && size == listed->size && memcmp(digest, listed->sha256, SHA256_BYTES) == 0))
+        error = ERROR_PATCH_DAMAGED;
+    if (error != 0 && staged->file != INVALID_HANDLE_VALUE) {
+        FILE_DISPOSITION_INFO remove = {TRUE};
+        SetFileInformationByHandle(staged->file, FileDispositionInfo, &remove, sizeof remove);
+        CloseHandle(staged->file);
+    }
+    staged->staged = error == 0;
+    return error;
+}
+
+unsigned long stageEntry(const wchar_t* patchFolder, const wchar_t* installFolder, const EntryNames* entry,
+                         EntryList patch, const ManifestFile* listed, StagedFile* earlier, StagedFile* staged)
 {
     Placement place;
     unsigned long error;
     int tries = 0;
+    staged->staged = false;
     do {
         error = placeEntry(patchFolder, installFolder, entry, patch, &place);
-        if (error == 0 && place.toWrite)
-            error = replaceWhole(place.source, place.target, place.temporary);
     } while (heldForAMoment(error, &tries));
+    if (error != 0 || !place.toWrite)
+        return error;
+    // A file that an earlier entry staged (the run entry is often listed twice) is staged anew.
+    for (StagedFile* other = earlier; other < staged; other++)
+        if (other->staged && CompareStringOrdinal(other->target, -1, place.target, -1, TRUE) == CSTR_EQUAL)
+            discardStaged(other);
+    lstrcpyW(staged->target, place.target);
+    lstrcpyW(staged->temporary, place.temporary);
+    return writeTemporary(place.source, listed, staged);
+}
+
+// The staged file reaches the disk, with the patch file's attributes and time, as CopyFile leaves them.
+void closeStaged(StagedFile* staged)
+{
+    if (!staged->staged || staged->file == INVALID_HANDLE_VALUE)
+        return;
+    FlushFileBuffers(staged->file);
+    FILE_BASIC_INFO basic = {};
+    basic.LastWriteTime.LowPart = staged->lastWrite.dwLowDateTime;
+    basic.LastWriteTime.HighPart = (LONG)staged->lastWrite.dwHighDateTime;
+    basic.FileAttributes = staged->attributes;
+    SetFileInformationByHandle(staged->file, FileBasicInfo, &basic, sizeof basic);
+    CloseHandle(staged->file);
+    staged->file = INVALID_HANDLE_VALUE;
+}
+
+// One rename: the old file is there until it is replaced whole. A file the
+// game holds (it started after the staging) is told as error 32, once the
+// usual moment's wait has passed.
+unsigned long putInPlace(StagedFile* staged)
+{
+    if (!staged->staged)
+        return 0;
+    staged->staged = false;
+    unsigned long error;
+    int tries = 0;
+    do {
+        error = 0;
+        HANDLE held = CreateFileW(staged->target, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                  OPEN_EXISTING, 0, NULL);
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+        else if (GetLastError() != ERROR_FILE_NOT_FOUND)
+            error = GetLastError();
+        if (error == 0 && !MoveFileExW(staged->temporary, staged->target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            error = GetLastError();
+    } while (heldForAMoment(error, &tries));
+    if (error != 0)
+        discard(staged->temporary);
     return error;
+}
+
+void discardStaged(StagedFile* staged)
+{
+    if (!staged->staged)
+        return;
+    closeStaged(staged);
+    staged->staged = false;
+    discard(staged->temporary);
 }
 
 bool refusesNewFiles(const wchar_t* patchFolder, const wchar_t* installFolder, EntryList patch)

@@ -1,5 +1,14 @@
 #pragma once
+#include <windows.h>
+
+#include "copy_outcome.h"
+#include "format/patch_manifest.h"
 #include "format/path_text.h"
+
+// A resolved path may be longer than the composed one (a link's target), and
+// is written in the "\\?\" form, where a temporary name may pass 259 characters.
+enum { FULL_PATH_CAPACITY = 1024 };
+
 
 // An entry's names as the updater uses them: the script's text decoded.
 struct EntryNames {
@@ -27,11 +36,30 @@ struct EntryForecast {
 void forecastEntry(const wchar_t* patchFolder, const wchar_t* installFolder, const EntryNames* entry,
                    EntryForecast* forecast);
 
-// Copies one entry from the patch folder into the installation folder, under
-// its relative path, replacing an installed file whole or not at all. Returns
-// 0 when the file is in place, otherwise the error number the player is shown.
-unsigned long copyEntry(const wchar_t* patchFolder, const wchar_t* installFolder, const EntryNames* entry,
-                        EntryList patch);
+// An entry's copy, written beside the file it will replace ("name.updating")
+// and held open, so that nothing else writes it, until it is closed.
+struct StagedFile {
+    bool staged;  // a temporary file waits to be put in place
+    HANDLE file;
+    DWORD attributes;
+    FILETIME lastWrite;
+    wchar_t target[FULL_PATH_CAPACITY];
+    wchar_t temporary[FULL_PATH_CAPACITY];
+};
+
+// Stages one entry: the patch file is copied beside its destination in the
+// installation folder, and compared with listed (its size and SHA-256 in the
+// manifest; null when there is none) on the very bytes written. Returns 0 when
+// it is staged or already in place, ERROR_PATCH_DAMAGED when it does not match
+// (nothing is left behind), otherwise the error number the player is shown.
+// The files staged before it, from earlier up to staged, are the patch's others.
+unsigned long stageEntry(const wchar_t* patchFolder, const wchar_t* installFolder, const EntryNames* entry,
+                         EntryList patch, const ManifestFile* listed, StagedFile* earlier, StagedFile* staged);
+// Writes a staged file to the disk and closes it; the flushes of many files overlap on the disk.
+void closeStaged(StagedFile* staged);
+// Replaces the installed file with the staged one in one rename; 0, or the error the player is shown.
+unsigned long putInPlace(StagedFile* staged);
+void discardStaged(StagedFile* staged);
 
 // True when the installation refuses this process the files its copies write:
 // a folder only an administrator may change (error 5 on opening an installed

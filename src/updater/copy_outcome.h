@@ -1,5 +1,9 @@
 #pragma once
 
+// A patch file that does not match its manifest: not a Windows error (bit 29
+// marks an application's own), never shown as a number.
+const unsigned long ERROR_PATCH_DAMAGED = 0x20000001;
+
 // What a copy met: how many entries did not arrive, and what kinds of error
 // stopped them, for the advice after an incomplete copy. The copy-only process
 // reports it to the player's process as its exit code.
@@ -8,6 +12,7 @@ struct CopyOutcome {
     bool fileInUse;     // errors 32, 33, 1224: another program holds the file
     bool diskFull;      // errors 39, 112
     bool accessDenied;  // error 5
+    bool damaged;       // a patch file did not match its manifest: nothing was put in place (the player was told)
 };
 
 enum {

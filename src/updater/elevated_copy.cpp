@@ -33,6 +33,6 @@ ElevatedCopy copyAsAdministrator(HINSTANCE instance, const wchar_t* programFolde
     if (code == (COPY_REPORTED | COPY_KEPT))
         return ELEVATED_COPY_REFUSED;
     if (!readExitCode(code, outcome))
-        *outcome = CopyOutcome{entryCount, false, false, false};
+        *outcome = CopyOutcome{entryCount, false, false, false, false};
     return ELEVATED_COPY_RAN;
 }

@@ -3,6 +3,7 @@
 #include <stdint.h>
 
 #include "copy_entry.h"
+#include "format/patch_manifest.h"
 #include "format/update_script.h"
 
 // The one state of a patch run, zeroed at start and shared by every stage.
@@ -18,6 +19,8 @@ struct RunState {
     EntryNames entries[MAX_FILE_ENTRIES];
     wchar_t runCommand[TEXT_CAPACITY];
     int32_t installedVersion;
+    unsigned long long scriptSize;  // "update.txt" as it was read, for its manifest
+    uint8_t scriptDigest[SHA256_BYTES];
 };
 
 extern RunState runState;

@@ -1,6 +1,7 @@
 #include <windows.h>
 #include <string.h>
 
+#include "patch_crypto.h"
 #include "run_state.h"
 #include "ui/notice.h"
 
@@ -13,15 +14,25 @@ static void tellScriptNotFound(const wchar_t* scriptPath)
 
 // Read piece by piece through one fixed buffer, so that any length of file is
 // read without allocating. A read error ends the file there, as it would for a
-// text-mode reader; a file shortened meanwhile simply ends sooner.
+// text-mode reader; a file shortened meanwhile simply ends sooner. The bytes
+// read are hashed as they are parsed, so that what the manifest vouches for is
+// what the run uses.
 static ScriptParseResult parseScriptFile(HANDLE file)
 {
     static char piece[16384];
     ScriptReader reader;
+    Sha256 hash;
     beginScript(&reader, &runState.script);
+    beginSha256(&hash);
+    runState.scriptSize = 0;
     DWORD got = 0;
-    while (ReadFile(file, piece, sizeof piece, &got, NULL) && got > 0)
+    while (ReadFile(file, piece, sizeof piece, &got, NULL) && got > 0) {
         feedScript(&reader, piece, got);
+        addToSha256(&hash, piece, got);
+        runState.scriptSize += got;
+    }
+    if (!finishSha256(&hash, runState.scriptDigest))
+        memset(runState.scriptDigest, 0, sizeof runState.scriptDigest);
     return endScript(&reader);
 }
 

@@ -6,8 +6,8 @@
 #include "format/update_script.h"
 #include "ui/notice.h"
 
-// A file that two entries write (the run entry is often listed twice) replaces,
-// the second time, what the first copy wrote.
+// A file that two entries write (the run entry is often listed twice) is
+// staged the second time in place of the first.
 static void planCopies(const wchar_t* patchFolder, const wchar_t* installFolder, EntryList patch, SpaceUse* uses)
 {
     for (int i = 0; i < patch.count; i++) {
@@ -15,11 +15,11 @@ static void planCopies(const wchar_t* patchFolder, const wchar_t* installFolder,
         forecastEntry(patchFolder, installFolder, &patch.entries[i], &forecast);
         bool written = forecast.error == 0 && !forecast.inPlace;
         uses[i].newBytes = written ? forecast.newBytes : 0;
-        uses[i].replacedBytes = written ? forecast.replacedBytes : 0;
+        uses[i].sameFileAs = -1;
         for (int earlier = 0; written && earlier < i; earlier++)
             if (lstrcmpiW(patch.entries[earlier].targetPath, patch.entries[i].targetPath) == 0 &&
                 uses[earlier].newBytes > 0)
-                uses[i].replacedBytes = uses[earlier].newBytes;
+                uses[i].sameFileAs = earlier;
     }
 }
 

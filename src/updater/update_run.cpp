@@ -10,6 +10,7 @@
 #include "format/stage_results.h"
 #include "install_record.h"
 #include "launch.h"
+#include "patch_trust.h"
 #include "run_lock.h"
 #include "run_state.h"
 #include "space_check.h"
@@ -74,9 +75,29 @@ static EntryList patchEntries()
     return EntryList{runState.entries, runState.script.entryCount};
 }
 
-static unsigned long copyEntryNumber(int i)
+static StagedFile stagedFiles[MAX_FILE_ENTRIES];
+
+static unsigned long stageEntryNumber(int i)
 {
-    return copyEntry(runState.programFolder, runState.installFolder, &runState.entries[i], patchEntries());
+    return stageEntry(runState.programFolder, runState.installFolder, &runState.entries[i], patchEntries(),
+                      listedFile(i), stagedFiles, &stagedFiles[i]);
+}
+
+static void closeEveryStaged()
+{
+    for (StagedFile& staged : stagedFiles)
+        closeStaged(&staged);
+}
+
+static unsigned long placeEntryNumber(int i)
+{
+    return putInPlace(&stagedFiles[i]);
+}
+
+static void discardEveryStaged()
+{
+    for (StagedFile& staged : stagedFiles)
+        discardStaged(&staged);
 }
 
 static_assert(int(MAX_COPY_FILES) == int(MAX_FILE_ENTRIES), "the copy dialog shows every entry");
@@ -86,13 +107,18 @@ static CopyOutcome copyEntries()
 {
     static CopyDialogData data;
     data.count = runState.script.entryCount;
-    data.copyFile = copyEntryNumber;
+    data.stageFile = stageEntryNumber;
+    data.closeStaged = closeEveryStaged;
+    data.placeFile = placeEntryNumber;
+    data.discardStaged = discardEveryStaged;
     for (int i = 0; i < data.count; i++) {
         const EntryNames* entry = &runState.entries[i];
         wsprintfW(data.files[i].source, L"%s\\%s", runState.programFolder, entry->sourceName);
         wsprintfW(data.files[i].destination, L"%s\\%s", runState.installFolder, entry->targetPath);
     }
-    CopyOutcome outcome = {runCopyDialog(runState.instance, &data), false, false, false};
+    CopyOutcome outcome = {runCopyDialog(runState.instance, &data), false, false, false, data.damaged >= 0};
+    if (outcome.damaged)
+        tellDamaged(runState.script.entries[data.damaged].sourceName);
     for (int i = 0; i < data.count; i++) {
         unsigned long error = data.errors[i];
         outcome.fileInUse |= error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
@@ -112,6 +138,8 @@ static RunEnd runStagesAndCopy(CopyOutcome* outcome)
 {
     if (readUpdateScript() != 0)
         return RUN_ENDED;
+    if (!patchIsTrusted())
+        return RUN_KEPT;
     if (readInstallPath() == RESULT_MISSING)
         return RUN_ENDED;
     memcpy(runState.recordFolder, runState.installFolder, sizeof runState.recordFolder);
@@ -132,6 +160,7 @@ static RunEnd runStagesAndCopy(CopyOutcome* outcome)
         end = copy == ELEVATED_COPY_RAN ? RUN_COPIED_AS_ADMINISTRATOR : RUN_KEPT;
     } else {
         *outcome = copyEntries();
+        end = outcome->damaged ? RUN_KEPT : RUN_COPIED;
     }
     // A patch that did not arrive whole must not be recorded as installed.
     if (fullMode && end != RUN_KEPT && outcome->notCopied == 0)
@@ -184,10 +213,13 @@ static int runCopyOnly(const wchar_t* folder)
 {
     if (readUpdateScriptQuietly() != 0)
         return 0;
+    if (!patchIsTrusted())
+        return COPY_REPORTED | COPY_KEPT;
     lstrcpynW(runState.installFolder, folder, TEXT_CAPACITY);
     if (!patchFitsOnDisk(runState.programFolder, runState.installFolder, patchEntries()))
         return COPY_REPORTED | COPY_KEPT;
-    return (int)exitCodeOf(copyEntries());
+    CopyOutcome outcome = copyEntries();
+    return outcome.damaged ? COPY_REPORTED | COPY_KEPT : (int)exitCodeOf(outcome);
 }
 
 int runUpdate(HINSTANCE instance)

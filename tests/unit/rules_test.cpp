@@ -77,7 +77,8 @@ TEST(VersionVerdict, Table)
         EXPECT_EQ(versionVerdict(r[1], r[0], r[2]), r[3]) << "I=" << r[0] << " P=" << r[1] << " M=" << r[2];
 }
 
-// Copies in order, each as "new/replaced" bytes; the cluster size; the peak the volume must hold.
+// Entries staged in order, each as its new bytes and the earlier entry writing the same file
+// (-1 for none); the cluster size; the peak the volume must hold.
 TEST(PeakSpaceNeeded, Table)
 {
     const uint64_t G = 1ull << 30;
@@ -86,18 +87,19 @@ TEST(PeakSpaceNeeded, Table)
         uint64_t cluster, peak;
     } rows[] = {
         {{}, 4096, 0},
-        {{{1000, 0}}, 1, 1000},
-        {{{1000, 0}}, 4096, 4096},                       // a file takes whole clusters
-        {{{0, 0}}, 4096, 0},
-        {{{1600, 1000}}, 1, 1600},                       // the new file lies beside the old until the replace
-        {{{1000, 1600}, {1000, 0}}, 1, 1000},            // a file that shrinks frees room for the next
-        {{{1000, 0}, {500, 2000}}, 1, 1500},             // the peak comes before the later replace frees space
-        {{{500, 2000}, {1000, 0}}, 1, 500},              // the same copies in the other order
-        {{{300, 100}, {300, 100}, {300, 100}}, 1, 700},  // each replace frees its old file before the next copy
-        {{{1, 0}, {1, 0}}, 4096, 8192},
-        {{{UINT64_MAX, 0}, {G, 0}}, 4096, UINT64_MAX},   // sizes too large to add stay the largest, never wrap
-        {{{UINT64_MAX - 1, 0}}, 4096, UINT64_MAX},
-        {{{G, G}, {G, G}}, 0, G},                        // no cluster size known: bytes as they are
+        {{{1000, -1}}, 1, 1000},
+        {{{1000, -1}}, 4096, 4096},                      // a file takes whole clusters
+        {{{0, -1}}, 4096, 0},
+        {{{1000, -1}, {500, -1}}, 1, 1500},              // every file is staged before any old one goes
+        {{{300, -1}, {300, -1}, {300, -1}}, 1, 900},
+        {{{1, -1}, {1, -1}}, 4096, 8192},
+        {{{700, -1}, {100, -1}, {700, 0}}, 1, 800},      // a file listed twice is staged once, in place of the first
+        {{{700, -1}, {100, -1}, {50, 0}}, 1, 800},       // the peak came before the second staging
+        {{{700, -1}, {0, 0}}, 1, 700},                   // a second entry that writes nothing frees nothing
+        {{{UINT64_MAX, -1}, {G, -1}}, 4096, UINT64_MAX}, // sizes too large to add stay the largest, never wrap
+        {{{UINT64_MAX - 1, -1}}, 4096, UINT64_MAX},
+        {{{G, -1}, {G, -1}}, 0, 2 * G},                  // no cluster size known: bytes as they are
+        {{{5 * G, -1}}, 4096, 5 * G},                    // sizes past 32 bits count whole
     };
     for (const auto& row : rows)
         EXPECT_EQ(peakSpaceNeeded(row.copies.data(), (int)row.copies.size(), row.cluster), row.peak)

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <string.h>
 
+#include "../copy_outcome.h"
 #include "notice.h"
 #include "resources/resource.h"
 
@@ -22,34 +23,56 @@ static bool askToContinue(const CopyDialogFile* file, DWORD error)
     return showNotice(text, L"Sorvane Online Updater", MB_ICONERROR | MB_YESNO) != IDNO;
 }
 
-// Labels and bar as the worker reaches file i, after i files processed: one
+// Labels and bar as the worker reaches file i, the bar at position: one
 // message a file, since each message to the dialog's thread costs a round trip.
 // The worker is let go at once, so that the repaint (about a millisecond a file
 // under Wine) runs beside the copy; before a notice the worker waits for it.
-static void onShowFile(HWND dialog, WPARAM i)
+static void onShowFile(HWND dialog, WPARAM i, LPARAM position)
 {
     ReplyMessage(0);
-    SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETPOS, i, 0);
+    SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETPOS, position, 0);
     SetDlgItemTextW(dialog, IDC_SOURCE, job->files[i].source);
     SetDlgItemTextW(dialog, IDC_DESTINATION, job->files[i].destination);
 }
 
+// False when the player answers No.
+static bool tellFailure(HWND dialog, int i, DWORD error)
+{
+    SendMessageW(dialog, WM_NULL, 0, 0);  // answered once the file is shown
+    return askToContinue(&job->files[i], error);
+}
+
+// Every file is staged before the first is put in place, so that a run cut
+// off while staging leaves the installation as it was. The files staged
+// before a No, or beside a skipped one, are put in place all the same.
 static DWORD WINAPI copyFiles(LPVOID parameter)
 {
     HWND dialog = static_cast<HWND>(parameter);
-    int i = 0;
-    for (; i < job->count; i++) {
-        SendMessageW(dialog, WM_SHOW_ENTRY, i, 0);
-        DWORD error = job->errors[i] = job->copyFile(i);
-        if (error == 0) {
-            copiedCount++;
-        } else {
-            SendMessageW(dialog, WM_NULL, 0, 0);  // answered once the file is shown
-            if (!askToContinue(&job->files[i], error))
+    int staged = 0;
+    for (; staged < job->count; staged++) {
+        SendMessageW(dialog, WM_SHOW_ENTRY, staged, staged);
+        DWORD error = job->errors[staged] = job->stageFile(staged);
+        if (error == ERROR_PATCH_DAMAGED) {
+            job->damaged = staged;
+            break;
+        }
+        if (error != 0 && !tellFailure(dialog, staged, error))
+            break;
+    }
+    SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETPOS, staged, 0);
+    if (job->damaged < 0) {
+        job->closeStaged();
+        for (int i = 0; i < staged; i++) {
+            if (job->errors[i] != 0)
+                continue;
+            SendMessageW(dialog, WM_SHOW_ENTRY, i, staged);
+            DWORD error = job->errors[i] = job->placeFile(i);
+            copiedCount += error == 0;
+            if (error != 0 && !tellFailure(dialog, i, error))
                 break;
         }
     }
-    SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETPOS, i, 0);
+    job->discardStaged();
     InterlockedExchange(&copyFinished, 1);
     PostMessageW(dialog, WM_CLOSE, 0, 0);
     return 0;
@@ -95,7 +118,7 @@ static INT_PTR CALLBACK copyDialogProc(HWND dialog, UINT message, WPARAM wParam,
         onStartCopy(dialog);
         break;
     case WM_SHOW_ENTRY:
-        onShowFile(dialog, wParam);
+        onShowFile(dialog, wParam, lParam);
         break;
     case WM_CLOSE:
         onClose(dialog);
@@ -107,6 +130,7 @@ static INT_PTR CALLBACK copyDialogProc(HWND dialog, UINT message, WPARAM wParam,
 int runCopyDialog(HINSTANCE instance, CopyDialogData* data)
 {
     memset(data->errors, 0, sizeof data->errors);
+    data->damaged = -1;
     copiedCount = 0;
     copyFinished = 0;
     DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_COPY), NULL, copyDialogProc, reinterpret_cast<LPARAM>(data));

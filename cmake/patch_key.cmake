@@ -1,0 +1,27 @@
+# write_patch_key_source(PEM OUTPUT): OUTPUT defines builtInPatchKey() for the key in PEM, or for
+# no key when PEM is empty. Only an ECDSA P-256 key is taken.
+set(SPKI_P256_PREFIX "3059301306072a8648ce3d020106082a8648ce3d03010703420004")
+
+function(write_patch_key_source pem output)
+  set(PATCH_KEY_PRESENT false)
+  string(REPEAT "0," 64 PATCH_KEY_BYTES)
+  if(pem)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${pem})
+    find_program(OPENSSL_PROGRAM openssl REQUIRED)
+    execute_process(COMMAND ${OPENSSL_PROGRAM} pkey -pubin -in ${pem} -outform DER -out ${output}.der
+                    RESULT_VARIABLE failed ERROR_VARIABLE reason)
+    if(failed)
+      message(FATAL_ERROR "${pem} holds no public key: ${reason}")
+    endif()
+    file(READ ${output}.der der HEX)
+    string(LENGTH "${der}" length)
+    string(FIND "${der}" "${SPKI_P256_PREFIX}" at)
+    if(NOT at EQUAL 0 OR NOT length EQUAL 182)
+      message(FATAL_ERROR "${pem} is not an ECDSA P-256 public key (patchtool keygen writes one)")
+    endif()
+    string(SUBSTRING "${der}" 54 128 point)
+    string(REGEX REPLACE "(..)" "0x\\1," PATCH_KEY_BYTES "${point}")
+    set(PATCH_KEY_PRESENT true)
+  endif()
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/patch_key.cpp.in ${output} @ONLY)
+endfunction()

@@ -1,0 +1,94 @@
+#include "patch_trust.h"
+
+#include <windows.h>
+
+#include "patch_crypto.h"
+#include "run_state.h"
+#include "ui/notice.h"
+
+static PatchManifest manifest;
+static bool hasManifest;
+
+void tellDamaged(const char* name)
+{
+    wchar_t file[TEXT_CAPACITY], text[2 * TEXT_CAPACITY + 160];
+    MultiByteToWideChar(CP_ACP, 0, name, -1, file, TEXT_CAPACITY);
+    wsprintfW(text,
+              L"The update's file %s\\%s is damaged or incomplete, so nothing was installed.\n"
+              L"Please download the patch again.",
+              runState.programFolder, file);
+    showNotice(text, L"Sorvane Online Updater", MB_ICONERROR);
+}
+
+static void tellNotFromPublisher()
+{
+    showNotice(L"This update does not come from the game's publisher, so nothing was installed.\n"
+               L"Please download the patch again from the publisher.",
+               L"Sorvane Online Updater", MB_ICONERROR);
+}
+
+// The manifest as it lies beside the script; false when there is none or it
+// does not fit, with found telling which.
+static bool readManifest(char* bytes, DWORD* length, bool* found)
+{
+    wchar_t path[TEXT_CAPACITY];
+    *found = false;
+    if (!composePath(path, runState.programFolder, L"" MANIFEST_NAME))
+        return false;
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        *found = GetLastError() != ERROR_FILE_NOT_FOUND;
+        return false;
+    }
+    *found = true;
+    bool read = ReadFile(file, bytes, MAX_MANIFEST_BYTES, length, NULL) && *length < MAX_MANIFEST_BYTES;
+    CloseHandle(file);
+    return read;
+}
+
+static bool hasListedSize(const wchar_t* name, const ManifestFile* listed)
+{
+    wchar_t path[TEXT_CAPACITY];
+    WIN32_FILE_ATTRIBUTE_DATA found;
+    return listed && composePath(path, runState.programFolder, name) &&
+           GetFileAttributesExW(path, GetFileExInfoStandard, &found) &&
+           ((unsigned long long)found.nFileSizeHigh << 32 | found.nFileSizeLow) == listed->size;
+}
+
+bool patchIsTrusted()
+{
+    static char bytes[MAX_MANIFEST_BYTES];
+    DWORD length = 0;
+    bool found;
+    const uint8_t* key = builtInPatchKey();
+    hasManifest = readManifest(bytes, &length, &found) && parseManifest(bytes, length, &manifest);
+    if (key && !(hasManifest && manifest.hasSignature &&
+                 verifySignature(key, bytes, (unsigned long)manifest.signedLength, manifest.signature))) {
+        tellNotFromPublisher();
+        return false;
+    }
+    if (!hasManifest && !found)
+        return true;  // an unsigned patch, for an updater without a key
+    if (!hasManifest) {
+        tellDamaged(MANIFEST_NAME);
+        return false;
+    }
+    const ManifestFile* script = findManifestFile(&manifest, "update.txt");
+    if (!script || script->size != runState.scriptSize || memcmp(script->sha256, runState.scriptDigest, SHA256_BYTES) != 0) {
+        tellDamaged("update.txt");
+        return false;
+    }
+    for (int i = 0; i < runState.script.entryCount; i++) {
+        const char* name = runState.script.entries[i].sourceName;
+        if (name[0] && !hasListedSize(runState.entries[i].sourceName, listedFile(i))) {
+            tellDamaged(name);
+            return false;
+        }
+    }
+    return true;
+}
+
+const ManifestFile* listedFile(int entry)
+{
+    return hasManifest ? findManifestFile(&manifest, runState.script.entries[entry].sourceName) : nullptr;
+}
