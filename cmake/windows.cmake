@@ -85,17 +85,21 @@ add_library(marker_dll SHARED tests/e2e/marker_dll.cpp)
 set_target_properties(marker_dll PROPERTIES PREFIX "")
 target_link_options(marker_dll PRIVATE -static)
 add_dependencies(e2e_tests updater updater_keyed fake_game admin_game marker_dll)
+# The throwaway keys the rows sign with, beside the suite.
+add_custom_command(TARGET e2e_tests POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_CURRENT_SOURCE_DIR}/tests/keys ${CMAKE_BINARY_DIR}/keys)
 
 # Each group of rows is a ctest entry of its own, run under Wine (the toolchain's emulator).
 # Wine prefers its builtin DLLs; the override makes it take a planted comctl32 as Windows would.
-foreach(group Roads PathDialog RunEntries Record Faults Unpacked WholeFiles Protected Unicode)
+foreach(group Roads PathDialog RunEntries Record Faults Unpacked WholeFiles Protected Unicode Signed)
   add_test(NAME e2e.${group}
     COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_tests> --gtest_filter=${group}/*)
   set_tests_properties(e2e.${group} PROPERTIES TIMEOUT 600 ENVIRONMENT "WINEDLLOVERRIDES=comctl32=n,b")
 endforeach()
 # patchtool.exe builds and checks a patch that updater.exe then installs.
 add_test(NAME e2e.PatchtoolRoundTrip
-  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/patchtool_roundtrip.sh $<TARGET_FILE_DIR:updater>)
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/patchtool_roundtrip.sh $<TARGET_FILE_DIR:updater>
+          ${CMAKE_CURRENT_SOURCE_DIR}/tests/keys)
 set_tests_properties(e2e.PatchtoolRoundTrip PROPERTIES TIMEOUT 300)
 add_dependencies(e2e_tests patchtool)
 

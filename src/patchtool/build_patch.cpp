@@ -163,14 +163,21 @@ std::string scriptLine(const BuildRequest& request, const std::vector<Shipped>& 
     return (!request.run.empty() && &file == &shipped.back() ? "RUN " : "") + file.entry;
 }
 
+std::string scriptText(const BuildRequest& request, const std::vector<Shipped>& shipped)
+{
+    std::string text = request.key + "\r\n" + request.version + "\r\n" + request.minimum + "\r\n" +
+                       (request.quiet ? "0" : "1") + "\r\n";
+    for (const Shipped& file : shipped)
+        text += scriptLine(request, shipped, file) + "\r\n";
+    return text;
+}
+
 bool writePatch(const BuildRequest& request, const std::vector<Shipped>& shipped, const fs::path& folder)
 {
     fs::create_directories(folder);
     std::ofstream script(folder / "update.txt", std::ios::binary);
-    script << request.key << "\r\n" << request.version << "\r\n" << request.minimum << "\r\n"
-           << (request.quiet ? "0" : "1") << "\r\n";
+    script << scriptText(request, shipped);
     for (const Shipped& file : shipped) {
-        script << scriptLine(request, shipped, file) << "\r\n";
         fs::path copy = folder / file.relative.filename();
         if (fs::copy_file(request.newTree / file.relative, copy, fs::copy_options::skip_existing))
             makePlain(copy);  // a read-only or hidden file, once installed, would refuse every later patch
@@ -247,8 +254,7 @@ BuildResult writeAndCheck(const BuildRequest& request, const std::vector<Shipped
     Report checked;
     std::string problem;
     static UpdateScript script;
-    std::ifstream written(draft / "update.txt", std::ios::binary);
-    std::string bytes(std::istreambuf_iterator<char>(written), {});
+    std::string bytes = scriptText(request, shipped);
     parseUpdateScript(bytes.data(), bytes.size(), &script);
     if (!writeManifest(draft, script, request.signingKey, problem)) {
         fs::remove_all(draft);

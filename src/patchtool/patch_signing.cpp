@@ -158,7 +158,7 @@ bool writeKeyPair(const fs::path& key, std::string& problem)
 
 bool updaterPatchKey(const fs::path& updater, uint8_t publicKey[PUBLIC_KEY_BYTES])
 {
-    std::string bytes = readAll(updater), marker = UPDATER_KEY_MARKER;
+    std::string bytes = readAll(updater), marker(UPDATER_KEY_MARKER, sizeof UPDATER_KEY_MARKER);  // with its NUL
     size_t at = bytes.find(marker);
     if (at == std::string::npos || bytes.size() - at - marker.size() < PUBLIC_KEY_BYTES)
         return false;

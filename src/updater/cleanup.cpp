@@ -1,5 +1,6 @@
 #include "cleanup.h"
 
+#include "format/patch_manifest.h"
 #include "run_state.h"
 #include "same_file.h"
 
@@ -39,6 +40,7 @@ void removePatchFiles()
         if (staysInsideFolder(entry->sourceName) && !isInstalledCopy(entry))
             deletePatchFile(entry->sourceName);
     }
+    deletePatchFile(L"" MANIFEST_NAME);
     deletePatchFile(L"update.txt");
     deletePatchFile(L"updater.exe");
 }

@@ -194,11 +194,15 @@ static unsigned long writeTemporary(const wchar_t* source, const ManifestFile* l
     unsigned long long size = 0;
     for (DWORD got = 0; error == 0; size += got) {
         DWORD written = 0;
-        if (!ReadFile(from, buffer, sizeof buffer, &got, NULL) ||
-            (got > 0 && (!WriteFile(staged->file, buffer, got, &written, NULL) || written != got)))
+        if (!ReadFile(from, buffer, sizeof buffer, &got, NULL))
             error = GetLastError();
         else if (got == 0)
             break;
+        // A write cut short with no error (Wine, when the disk fills) is a full disk all the same.
+        else if (!WriteFile(staged->file, buffer, got, &written, NULL))
+            error = GetLastError();
+        else if (written != got)
+            error = ERROR_DISK_FULL;
         addToSha256(&hash, buffer, got);
     }
     CloseHandle(from);

@@ -174,4 +174,27 @@ ROWS(Unicode,
     // The patch folder's own game.exe is never started: the installed one is.
     Case{"LaunchesTheInstalledProgram", "{quiet}RUN game.exe -x", "patch\\game.exe=@game \"patch\\game.exe -x=x\" install\\game.exe=@game", R, {}, "-patch\\update.txt \"-patch\\game.exe -x\" \"+install\\game.exe -x\"", "game.exe -x"});
 
+// Signed patches. "keyed" runs the updater.exe built with the tests' vendor key; "signed" has
+// patchtool sign the patch with that key ("signed:other" with another); "tamper:" items are laid
+// out after the signing, "later:" ones while the copy runs ("copy Tamper"). A patch that is not
+// the publisher's, or whose files differ from its manifest, changes nothing and keeps the patch.
+const char* const SIGNED = "keyed signed patch\\a.dat=a patch\\b.dat=b";
+const char* const AB_SCRIPT = "a.dat\nb.dat";
+const std::vector<std::string> PATH_DAMAGED_B = {"path({install}) OK", "damaged({patch}\\b.dat) OK"};
+ROWS(Signed,
+    Case{"KeyedFullMode", std::string("{full}") + AB_SCRIPT, SIGNED, R, CONFIRMED, "cleaned +install\\a.dat +install\\b.dat ~version=1006", ""},
+    Case{"KeyedQuietMode", std::string("{quiet}") + AB_SCRIPT + "\nRUN game.exe", std::string(SIGNED) + " patch\\game.exe=@game", R, {}, "cleaned +install\\a.dat +install\\b.dat +install\\game.exe", "game.exe"},
+    Case{"KeyedUnsigned", std::string("{quiet}") + AB_SCRIPT, "keyed patch\\a.dat=a patch\\b.dat=b", R, {"notPublishers OK"}, "", ""},
+    Case{"KeyedSignedWithAnotherKey", std::string("{full}") + AB_SCRIPT, "keyed signed:other patch\\a.dat=a patch\\b.dat=b", R, {"notPublishers OK"}, "", ""},
+    Case{"KeyedSignatureChanged", std::string("{full}") + AB_SCRIPT, std::string(SIGNED) + " tamper:sig", R, {"notPublishers OK"}, "", ""},
+    Case{"KeyedOneByteChanged", std::string("{full}") + AB_SCRIPT, std::string(SIGNED) + " tamper:patch\\b.dat=c", R, PATH_DAMAGED_B, "", ""},
+    Case{"KeyedListedFileMissing", std::string("{full}") + AB_SCRIPT, std::string(SIGNED) + " tamper:-patch\\b.dat", R, {"damaged({patch}\\b.dat) OK"}, "", ""},
+    Case{"KeyedEntryAddedAfterSigning", std::string("{full}") + AB_SCRIPT, std::string(SIGNED) + " \"tamper:patch\\update.txt={full}a.dat\nb.dat\nevil.dll\" tamper:patch\\evil.dll=e", R, {"damaged({patch}\\update.txt) OK"}, "", ""},
+    // Swapped after the check, while an earlier file is copied: what is installed is what was verified.
+    Case{"KeyedFileSwappedDuringTheCopy", "{quiet}big.bin\nb.dat", "keyed signed patch\\big.bin=@size:100000000 patch\\b.dat=b later:patch\\b.dat=c", R, {"copy Tamper", "damaged({patch}\\b.dat) OK"}, "~patch\\b.dat", ""},
+    // Without a key: a patch with no manifest installs as before (every other group); one whose files differ from it does not.
+    Case{"UnkeyedFileCutShort", std::string("{quiet}") + AB_SCRIPT, "signed patch\\a.dat=a patch\\b.dat=bbbb tamper:patch\\b.dat=bb", R, {"damaged({patch}\\b.dat) OK"}, "", ""},
+    Case{"UnkeyedOneByteChanged", std::string("{full}") + AB_SCRIPT, "signed patch\\a.dat=a patch\\b.dat=b tamper:patch\\b.dat=c", R, PATH_DAMAGED_B, "", ""},
+    Case{"UnkeyedSignedCompletes", std::string("{full}") + AB_SCRIPT, "signed patch\\a.dat=a patch\\b.dat=b", R, CONFIRMED, "cleaned +install\\a.dat +install\\b.dat ~version=1006", ""});
+
 }  // namespace

@@ -43,6 +43,8 @@ const Texts FORMS = {
     {"administratorNeeded", "Sorvane Online Updater: The game's folder %1 can only be changed with administrator rights.\nRun the update again and allow it, or ask whoever installed the game. OK !"},
     {"exitCode", "exit code %1"},  // a copy-only process reports how its copy went
     {"complete", "Success: Installation complete OK (cleaned)"},
+    {"damaged", "Sorvane Online Updater: The update's file %1 is damaged or incomplete, so nothing was installed.\nPlease download the patch again. OK !"},
+    {"notPublishers", "Sorvane Online Updater: This update does not come from the game's publisher, so nothing was installed.\nPlease download the patch again from the publisher. OK !"},
     {"copy", COPY_CAPTION},
     {"again", "again"},  // the run ended; files held open are let go and updater.exe is started once more
 };
@@ -190,9 +192,10 @@ struct Session {
     std::vector<std::string> protectedFolders;
     std::string arguments;
     DWORD processId;
+    std::string setUp;  // expanded, for the items laid out later ("later:")
 };
 
-std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root, Session& session);
+std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root, Session& session, const std::string& phase = "");
 
 // Stands for a folder only an administrator may change, under Wine only: there every process is an
 // administrator and root, and an immutable folder (chattr +i, which root may set) refuses new files
@@ -290,6 +293,9 @@ std::vector<std::string> startAndAnswer(Session& session, const std::vector<std:
                 killed = TerminateProcess(process.hProcess, 1);
             } else if (step.size() > 10 && step.substr(step.size() - 10) == " Unprotect") {
                 unprotectAll(session);  // as the copy begins: the copy dialog closes itself
+            } else if (step.size() > 7 && step.substr(step.size() - 7) == " Tamper") {
+                for (HANDLE file : layOutTree(session.setUp, session.root, session, "later"))  // while the copy runs
+                    CloseHandle(file);
             } else {
                 answer(window, step);
             }
@@ -353,14 +359,30 @@ std::string changesOf(const Texts& before, const Texts& after, bool withValues)
 }
 
 // Lays out "path=content" items below root; returns handles held open on the "locked:" ones, and
-// adds those on the "briefly:" ones and the "protected:" folders to the session.
-std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root, Session& session)
+// adds those on the "briefly:" ones and the "protected:" folders to the session. Items of a phase
+// ("tamper:" once the patch is signed, "later:" during the copy) are laid out in that phase only;
+// there "-path" deletes a file and "sig" changes one digit of the manifest's signature.
+std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root, Session& session, const std::string& phase)
 {
     std::vector<HANDLE> held;
     const std::map<std::string, DWORD> attributes = {{"readonly", FILE_ATTRIBUTE_READONLY}, {"hidden", FILE_ATTRIBUTE_HIDDEN}};
     for (std::string item : words(items)) {
-        if (item.rfind("args:", 0) == 0)
+        std::string itemPhase = item.rfind("tamper:", 0) == 0 ? "tamper" : item.rfind("later:", 0) == 0 ? "later" : "";
+        if (item.rfind("args:", 0) == 0 || itemPhase != phase)
             continue;
+        item.erase(0, phase.empty() ? 0 : phase.size() + 1);
+        if (item == "sig") {
+            fs::path manifest = fs::u8path(session.patch + "\\update.manifest");
+            std::string text = readFile(manifest);
+            size_t digit = text.find("signature ") + 20;
+            text[digit] = text[digit] == '0' ? '1' : '0';
+            std::ofstream(manifest, std::ios::binary) << text;
+            continue;
+        }
+        if (item[0] == '-') {
+            fs::remove(fs::u8path(root + "\\" + item.substr(1)));
+            continue;
+        }
         std::string kind = item.substr(0, item.find(':'));
         kind = kind == "locked" || kind == "briefly" || kind == "protected" || attributes.count(kind) ? kind : "";
         item.erase(0, kind.empty() ? 0 : kind.size() + 1);
@@ -406,6 +428,23 @@ void layOutRecord(const std::string& items, const std::string& key)
     }
 }
 
+// The vendor's road: patchtool.exe writes the patch's manifest, signed with the key. It then
+// errs (1) when the key is not the one the patch's updater.exe holds.
+void signPatch(const std::string& patch, const fs::path& key, DWORD expectedCode)
+{
+    std::wstring command = L"\"" + (fs::path(_pgmptr).parent_path() / "patchtool.exe").wstring() + L"\" sign \"" + wide(patch) +
+                           L"\" \"" + key.wstring() + L"\"";
+    STARTUPINFOW startup = {sizeof startup};
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, &command[0], 0, 0, 0, 0, 0, 0, &startup, &process));
+    WaitForSingleObject(process.hProcess, 30000);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    ASSERT_EQ(code, expectedCode) << "patchtool sign: the row's patch";
+}
+
 // {quiet} and {full} (the usual header), this run's folders and key, {nul}, and {text*N}.
 std::string expand(std::string text, const Texts& run)
 {
@@ -448,12 +487,21 @@ TEST_P(Run, EndsAsExpected)
                        {"{fit}", std::string(258 - install.size(), 'n')}};
     fs::create_directories(fs::u8path(install));
     fs::create_directories(fs::u8path(patch + "\\"));
-    fs::copy_file(fs::path(_pgmptr).parent_path() / "updater.exe", fs::u8path(patch + "\\updater.exe"));
+    fs::path here = fs::path(_pgmptr).parent_path();
+    std::vector<std::string> setUpWords = words(row.setUp);
+    bool keyed = std::count(setUpWords.begin(), setUpWords.end(), "keyed") > 0;
+    fs::copy_file(here / (keyed ? "keyed\\updater.exe" : "updater.exe"), fs::u8path(patch + "\\updater.exe"));
     if (row.script != "-")
         std::ofstream(fs::u8path(patch + "\\update.txt"), std::ios::binary) << expand(row.script, run);
     size_t arguments = row.setUp.find("\"args:");  // "args:..." in quotes: what follows the program's name, ' for "
     Session session = {patch, root, install, {}, {}, arguments == std::string::npos ? "" : " " + replaceAll(expand(row.setUp.substr(arguments + 6, row.setUp.find('"', arguments + 1) - arguments - 6), run), "'", "\""), 0};
-    std::vector<HANDLE> held = layOutTree(expand(row.setUp, run), root, session);
+    session.setUp = expand(row.setUp, run);
+    std::vector<HANDLE> held = layOutTree(session.setUp, root, session);
+    for (const std::string& word : words(row.setUp))
+        if (word.rfind("signed", 0) == 0)  // "signed" with the key the keyed updater holds, "signed:other" with another
+            signPatch(patch, here / "keys" / (word == "signed" ? "vendor.pem" : "other.pem"), word == "signed" ? 0 : 1);
+    for (HANDLE file : layOutTree(session.setUp, root, session, "tamper"))
+        held.push_back(file);
     for (const std::string& folder : session.protectedFolders)
         changeAttributes(folder, L"+i");
     layOutRecord(expand(row.record, run), key);

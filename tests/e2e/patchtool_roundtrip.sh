@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # The vendor's road end to end under Wine: patchtool.exe builds a patch from two
-# trees (one of NEW's files hidden), checks it (and a hidden patch file) and plans it over the installation; OLD is laid out as an installation with its record; the
-# built folder's updater.exe runs in quiet mode; the installation must then equal
-# NEW, but for the file the format cannot delete, which the tool warned about.
-#   patchtool_roundtrip.sh <folder of updater.exe and patchtool.exe>
+# trees (one of NEW's files hidden), signs it with the vendor's key for the keyed
+# updater.exe, checks it (against that key, another, and with a hidden patch file)
+# and plans it over the installation; OLD is laid out as an installation with its
+# record; the built folder's updater.exe runs in quiet mode; the installation must
+# then equal NEW, but for the file the format cannot delete, which the tool warned about.
+#   patchtool_roundtrip.sh <folder of updater.exe and patchtool.exe> <folder of the test keys>
 set -euo pipefail
 build=$(cd "$1" && pwd)
+keys=$(cd "$2" && pwd)
 work="$build/roundtrip"
 key='Software\UpdaterE2E\RoundTrip'
 rm -rf "$work" && mkdir -p "$work/old/data/maps" "$work/new/data/maps" && cd "$work"
@@ -19,13 +22,19 @@ printf 'zz new' > new/zz.dat
 # A hidden file of NEW is shipped plain: installed hidden, it would refuse every later patch.
 wine attrib +h 'new\zz.dat' >/dev/null
 wine "$build/patchtool.exe" build old new out --key "$key" --version 1006 --min 1004 --quiet --run game.exe \
-  --updater "$build/updater.exe" 2> build.log || { cat build.log; echo "FAIL: build"; exit 1; }
+  --updater "$build/keyed/updater.exe" --sign "$keys/vendor.pem" 2> build.log || { cat build.log; echo "FAIL: build"; exit 1; }
 expected="$key|1006|1004|0|data\\maps\\level2.map|zz.dat|RUN game.exe|"
 [ "$(tr -d '\r' < out/update.txt | tr '\n' '|')" = "$expected" ] || { cat out/update.txt; echo "FAIL: update.txt"; exit 1; }
 cat build.log
 grep -q 'old/data/notes.txt: warning: not in NEW' build.log || { echo "FAIL: no warning for notes.txt"; exit 1; }
-wine "$build/patchtool.exe" check out 2> check.log > summary.log || { cat check.log; echo "FAIL: check"; exit 1; }
+wine "$build/patchtool.exe" check out --key "$keys/vendor.pem.pub" 2> check.log > summary.log || { cat check.log; echo "FAIL: check"; exit 1; }
 grep -q '; updater.exe [0-9]*\.[0-9]*\.[0-9]*\.[0-9]*' summary.log || { cat summary.log; echo "FAIL: check names no updater.exe version"; exit 1; }
+fingerprint=$(openssl pkey -pubin -in "$keys/vendor.pem.pub" -outform DER | sha256sum | cut -c1-64)
+grep -q "updater.exe holds key SHA256:$fingerprint; signed with key SHA256:$fingerprint" summary.log ||
+  { cat summary.log; echo "FAIL: check names not the keys of the updater and of the signature"; exit 1; }
+! wine "$build/patchtool.exe" check out --key "$keys/other.pem.pub" 2> other.log ||
+  { cat other.log; echo "FAIL: check takes another key"; exit 1; }
+grep -q 'out/update.manifest: error: is not signed with the key of --key' other.log || { cat other.log; echo "FAIL: another key"; exit 1; }
 [ ! -s check.log ] || { cat check.log; echo "FAIL: check reported something"; exit 1; }
 wine attrib +h 'out\zz.dat' >/dev/null
 wine "$build/patchtool.exe" check out 2> check.log || true
