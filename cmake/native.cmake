@@ -23,19 +23,22 @@ add_executable(unit_tests
   tests/unit/update_script_test.cpp
   tests/unit/rules_test.cpp
   tests/unit/patchtool_test.cpp
+  tests/unit/manifest_test.cpp
 )
 target_link_libraries(unit_tests PRIVATE patchtool_lib GTest::gtest_main)
 gtest_discover_tests(unit_tests)
 
+# The fuzz targets (clang): every library they call is instrumented for coverage too, so that
+# libFuzzer steers by the reader's and check's own branches, not only the harness's.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
-  add_executable(update_script_fuzz tests/fuzz/update_script_fuzz.cpp)
-  target_compile_options(update_script_fuzz PRIVATE -fsanitize=fuzzer)
-  target_link_options(update_script_fuzz PRIVATE -fsanitize=fuzzer)
-  target_link_libraries(update_script_fuzz PRIVATE patch_format)
-  add_executable(check_fuzz tests/fuzz/check_fuzz.cpp)
-  target_compile_options(check_fuzz PRIVATE -fsanitize=fuzzer)
-  target_link_options(check_fuzz PRIVATE -fsanitize=fuzzer)
-  target_link_libraries(check_fuzz PRIVATE patchtool_lib)
+  set(FORMAT_OPTIONS -fsanitize=fuzzer-no-link)  # patch_format, defined after this file
+  target_compile_options(patchtool_lib PRIVATE -fsanitize=fuzzer-no-link)
+  foreach(target update_script_fuzz check_fuzz manifest_fuzz)
+    add_executable(${target} tests/fuzz/${target}.cpp)
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${target} PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(${target} PRIVATE patchtool_lib)
+  endforeach()
 endif()
 
 find_package(benchmark QUIET)

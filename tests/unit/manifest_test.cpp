@@ -1,0 +1,213 @@
+// The signed manifest: its text, its signatures' encodings, and patchtool's keys and signatures
+// against OpenSSL's own command line, both ways.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "format/patch_manifest.h"
+#include "patchtool/patchtool.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string H = "sorvane patch manifest 1\n";
+const std::string SHA(64, 'a');
+const std::string KEY = "key " + std::string(128, '1') + "\n";
+// A DER signature of two 32-byte numbers, r with its top bit set (so a sign byte), s without.
+const std::string SIG = "signature 3045022100" + std::string(64, 'f') + "0220" + std::string(64, '1') + "\n";
+
+// Text, whether it reads, the files it lists, whether it is signed (or the line it fails on).
+TEST(ParseManifest, Table)
+{
+    const struct {
+        std::string text;
+        bool reads;
+        int filesOrBadLine;
+        bool hasSignature;
+    } rows[] = {
+        {H, true, 0, false},
+        {H + SHA + " 42 update.txt\n", true, 1, false},
+        {H + SHA + " 42 update.txt", true, 1, false},                  // the last line needs no line feed
+        {H + SHA + " 0 game.exe -x\n", true, 1, false},                // a name with blanks: the rest of the line
+        {H + KEY + SHA + " 1 a.dat\n" + SIG, true, 1, true},
+        {H + SHA + " 1 a.dat\n" + SIG.substr(0, SIG.size() - 1), true, 1, true},
+        {"", false, 1, false},
+        {"sorvane patch manifest 2\n", false, 1, false},
+        {"\xEF\xBB\xBF" + H, false, 1, false},                         // a byte order mark
+        {H + SHA + " 42 update.txt\r\n", false, 2, false},             // CR LF: the name would hold a CR
+        {H + SHA.substr(1) + " 42 a.dat\n", false, 2, false},          // 63 digits
+        {H + std::string(63, 'a') + "g 42 a.dat\n", false, 2, false},  // not hex
+        {H + SHA + " 042 a.dat\n", false, 2, false},                   // a size is written one way only
+        {H + SHA + " -1 a.dat\n", false, 2, false},
+        {H + SHA + " 18446744073709551616 a.dat\n", false, 2, false},  // past 64 bits
+        {H + SHA + " 18446744073709551615 a.dat\n", true, 1, false},
+        {H + SHA + " 1 \n", false, 2, false},                          // no name
+        {H + SHA + " 1 data\\a.dat\n", false, 2, false},               // flat names only
+        {H + SHA + " 1 a.dat\n" + SHA + " 1 A.DAT\n", false, 3, false},  // the same file twice
+        {H + SHA + " 1 a.dat\n\n", false, 3, false},                   // a blank line
+        {H + SHA + " 1 a.dat\n" + KEY, false, 3, false},               // the key line comes second
+        {H + SIG + SHA + " 1 a.dat\n", false, 3, false},               // nothing after the signature
+        {H + "signature 3045\n", false, 2, false},
+        {H + "signature 30450221" + std::string(142, '0') + "\n", false, 2, false},
+    };
+    for (const auto& row : rows) {
+        static PatchManifest manifest;
+        EXPECT_EQ(parseManifest(row.text.data(), row.text.size(), &manifest), row.reads) << row.text;
+        EXPECT_EQ(row.reads ? manifest.fileCount : manifest.badLine, row.filesOrBadLine) << row.text;
+        EXPECT_EQ(row.reads && manifest.hasSignature, row.hasSignature) << row.text;
+    }
+}
+
+TEST(ParseManifest, SignatureCoversEverythingBeforeItsLine)
+{
+    std::string text = H + KEY + SHA + " 7 a.dat\n" + SIG;
+    static PatchManifest manifest;
+    ASSERT_TRUE(parseManifest(text.data(), text.size(), &manifest));
+    EXPECT_EQ(manifest.signedLength, text.size() - SIG.size());
+    EXPECT_EQ(manifest.files[0].size, 7u);
+    EXPECT_EQ(manifest.signature[0], 0xff);   // r without its sign byte
+    EXPECT_EQ(manifest.signature[32], 0x11);  // s
+    EXPECT_EQ(findManifestFile(&manifest, "A.Dat"), &manifest.files[0]);
+    EXPECT_EQ(findManifestFile(&manifest, "a.da"), nullptr);
+}
+
+std::vector<uint8_t> fromHex(const std::string& hex)
+{
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i < hex.size(); i += 2)
+        bytes.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+// DER as OpenSSL writes it; r and s as CNG takes them. Short numbers are padded, and only the
+// strict encoding is taken.
+TEST(SignatureEncoding, Table)
+{
+    const std::string R(64, '7'), S(64, '2');
+    const struct {
+        std::string der, raw;  // raw "" when the DER is refused
+    } rows[] = {
+        {"3044" "0220" + R + "0220" + S, R + S},
+        {"3045" "022100" + std::string(64, 'f') + "0220" + S, std::string(64, 'f') + S},
+        {"3043" "021f" + R.substr(2) + "0220" + S, "00" + R.substr(2) + S},  // a short r
+        {"3025" "0201" "01" "0220" + S, std::string(62, '0') + "01" + S},
+        {"3045" "022100" + R + "0220" + S, ""},       // a sign byte that is not needed
+        {"3044" "0220" + std::string(64, 'f') + "0220" + S, ""},  // a negative number
+        {"3044" "0320" + R + "0220" + S, ""},         // not an INTEGER
+        {"3045" "0220" + R + "0220" + S + "00", ""},  // a byte too many
+        {"3046" "0222" "0000" + R + "0220" + S, ""},  // 34 bytes
+        {"3006" "0200" "0202" "0101", ""},            // an empty number
+    };
+    for (const auto& row : rows) {
+        std::vector<uint8_t> der = fromHex(row.der), raw(RAW_SIGNATURE_BYTES);
+        bool read = signatureFromDer(der.data(), der.size(), raw.data());
+        EXPECT_EQ(read, !row.raw.empty()) << row.der;
+        if (!read)
+            continue;
+        EXPECT_EQ(raw, fromHex(row.raw)) << row.der;
+        uint8_t back[MAX_DER_SIGNATURE_BYTES];
+        EXPECT_EQ(std::vector<uint8_t>(back, back + signatureToDer(raw.data(), back)), der) << row.der;
+    }
+}
+
+// patchtool in a folder of its own, and openssl's command line.
+class Signing : public testing::Test {
+protected:
+    fs::path root = fs::temp_directory_path() / "patchtool-signing" / testing::UnitTest::GetInstance()->current_test_info()->name();
+    void SetUp() override
+    {
+        fs::remove_all(root);
+        fs::create_directories(root / "old");
+        fs::create_directories(root / "new");
+        fs::current_path(root);
+        std::ofstream("old/a.dat") << "1";
+        std::ofstream("new/a.dat") << "2";
+        std::ofstream("u.exe") << "MZ" + std::string(58, '\0') + std::string("\x40\0\0\0PE\0\0", 8);
+    }
+    int patchtool(const std::string& words)
+    {
+        std::istringstream in(words);
+        std::vector<std::string> args{std::istream_iterator<std::string>(in), {}};
+        std::ostringstream out, err;
+        int status = runPatchtool(args, out, err, false);
+        errors = err.str();
+        return status;
+    }
+    static int shell(const std::string& command) { return std::system(("(" + command + ") >/dev/null 2>&1").c_str()); }
+    std::string errors;
+};
+
+TEST_F(Signing, KeygenWritesOwnerOnlyAndNeverOverwrites)
+{
+    ASSERT_EQ(patchtool("keygen vendor.key"), 0) << errors;
+    struct stat info;
+    ASSERT_EQ(stat("vendor.key", &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(shell("openssl pkey -in vendor.key -noout"), 0);
+    EXPECT_EQ(shell("openssl pkey -pubin -in vendor.key.pub -noout"), 0);
+    std::string before = std::string(std::istreambuf_iterator<char>(std::ifstream("vendor.key").rdbuf()), {});
+    EXPECT_EQ(patchtool("keygen vendor.key"), 2);
+    EXPECT_EQ(before, std::string(std::istreambuf_iterator<char>(std::ifstream("vendor.key").rdbuf()), {}));
+    fs::remove("vendor.key");
+    EXPECT_EQ(patchtool("keygen vendor.key"), 2) << "the public key's file is in the way too";
+    EXPECT_FALSE(fs::exists("vendor.key"));
+}
+
+// patchtool's signature is OpenSSL's, and the other way round.
+TEST_F(Signing, OpenSslVerifiesPatchtoolAndPatchtoolTakesOpenSsl)
+{
+    ASSERT_EQ(patchtool("keygen k"), 0) << errors;
+    ASSERT_EQ(patchtool("build old new out --key K --version 2 --min 1 --updater u.exe --sign k"), 0) << errors;
+    ASSERT_EQ(shell("head -n -1 out/update.manifest > body && tail -n 1 out/update.manifest | cut -d' ' -f2 | perl -ne 'chomp; print pack \"H*\", $_' > sig"), 0);
+    EXPECT_EQ(shell("openssl dgst -sha256 -verify k.pub -signature sig body"), 0);
+    EXPECT_EQ(patchtool("check out --key k.pub"), 0) << errors;
+
+    ASSERT_EQ(shell("openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out o.pem && "
+                    "openssl pkey -in o.pem -pubout -out o.pub"), 0);
+    ASSERT_EQ(patchtool("build old new plain --key K --version 2 --min 1 --updater u.exe"), 0) << errors;
+    ASSERT_EQ(shell("cp plain/update.manifest body && (cat body; echo \"signature $(openssl dgst -sha256 -sign o.pem -hex body "
+                    "| sed 's/.*= //')\") > plain/update.manifest"), 0);
+    EXPECT_EQ(patchtool("check plain --key o.pub"), 0) << errors;
+    EXPECT_EQ(patchtool("check plain --key k.pub"), 1);
+    EXPECT_NE(errors.find("plain/update.manifest: error: is not signed with the key of --key"), std::string::npos) << errors;
+    EXPECT_EQ(patchtool("sign plain o.pem"), 0) << errors;  // patchtool signs with OpenSSL's own key file too
+    EXPECT_EQ(patchtool("check plain --key o.pub"), 0) << errors;
+}
+
+// A signed patch changed after signing, and what check says of it.
+TEST_F(Signing, CheckTellsEachChangeAfterSigning)
+{
+    ASSERT_EQ(patchtool("keygen k"), 0) << errors;
+    ASSERT_EQ(patchtool("keygen other"), 0) << errors;
+    const struct {
+        const char* change;  // a shell command in the folder that holds the patch "out"
+        const char* key;
+        const char* error;   // "" for none
+    } rows[] = {
+        {"true", "k.pub", ""},
+        {"true", "other.pub", "out/update.manifest: error: is not signed with the key of --key"},
+        {"printf 3 > out/a.dat", "k.pub", "out/a.dat: error: differs from its size and SHA-256"},
+        {"printf 22 > out/a.dat", "k.pub", "out/a.dat: error: differs from its size and SHA-256"},
+        {"rm out/a.dat", "k.pub", "out/update.manifest: error: lists \"a.dat\", which is not in the patch folder"},
+        {"printf 'b.dat\\r\\n' >> out/update.txt && printf b > out/b.dat", "k.pub", "out/update.txt: error: differs"},
+        {"sed -i '/ a.dat$/d' out/update.manifest", "k.pub", "out/update.manifest: error: does not list \"a.dat\""},
+        {"sed -i 's/^\\(signature .\\{20\\}\\)0/\\1f/; t; s/^\\(signature .\\{20\\}\\)./\\10/' out/update.manifest", "k.pub", "out/update.manifest: error: its signature does not verify"},
+        {"sed -i '$d' out/update.manifest", "k.pub", "out/update.manifest: error: is not signed"},
+        {"rm out/update.manifest", "k.pub", "out/update.manifest: error: missing: the patch is not signed"},
+        {"printf x >> out/update.manifest", "k.pub", "out/update.manifest:"},
+    };
+    for (const auto& row : rows) {
+        fs::remove_all("out");
+        ASSERT_EQ(patchtool("build old new out --key K --version 2 --min 1 --updater u.exe --sign k"), 0) << errors;
+        ASSERT_EQ(shell(row.change), 0) << row.change;
+        EXPECT_EQ(patchtool(std::string("check out --key ") + row.key), *row.error ? 1 : 0) << row.change << "\n" << errors;
+        EXPECT_NE(errors.find(row.error), std::string::npos) << row.change << "\n" << errors;
+    }
+}
+
+}  // namespace
