@@ -11,8 +11,24 @@
 # read; KIT_SIGN_TIMESTAMP names an RFC 3161 time-stamp server, so that the
 # signature outlives the certificate. The signed kit adds SHA256SUMS.unsigned:
 # the programs' checksums with their signatures removed, which a rebuild gives.
+#
+# KIT_PATCH_KEY names the vendor's public patch key (KEY.pub from patchtool
+# keygen): updater.exe is built with it and then installs only patches signed
+# with its private half. A certificate without a patch key is refused: the
+# elevation prompt shows a signed updater.exe as the vendor's, so it must not
+# install what the vendor did not sign.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+if [ -n "${KIT_SIGN_PKCS12:-}" ] && [ -z "${KIT_PATCH_KEY:-}" ]; then
+  echo "kit: KIT_SIGN_PKCS12 needs KIT_PATCH_KEY: a signed updater.exe must hold the vendor's patch key" >&2
+  exit 2
+fi
+patch_key=""
+if [ -n "${KIT_PATCH_KEY:-}" ]; then
+  patch_key=$(cd "$(dirname "$KIT_PATCH_KEY")" && pwd)/$(basename "$KIT_PATCH_KEY")
+  [ -f "$patch_key" ] || { echo "kit: KIT_PATCH_KEY $KIT_PATCH_KEY is no file" >&2; exit 2; }
+fi
 
 bash scripts/setup.sh
 version=$(sed -n 's/^project(sorvane_updater VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -26,7 +42,7 @@ git archive HEAD | tar -x -C "$work/src"
 cmake -S "$work/src" -B "$work/linux" -DCMAKE_BUILD_TYPE=Release -DUPDATER_SANITIZE=OFF \
   -DCMAKE_EXE_LINKER_FLAGS="-static-libstdc++ -static-libgcc" >/dev/null
 cmake --build "$work/linux" -j2 --target patchtool >/dev/null
-cmake -S "$work/src" -B "$work/windows" -DCMAKE_BUILD_TYPE=MinSizeRel \
+cmake -S "$work/src" -B "$work/windows" -DCMAKE_BUILD_TYPE=MinSizeRel -DUPDATER_PATCH_KEY="$patch_key" \
   -DCMAKE_TOOLCHAIN_FILE="$work/src/cmake/mingw-w64-x86_64.cmake" >/dev/null
 cmake --build "$work/windows" -j2 --target updater patchtool >/dev/null
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The vendor's kit as a vendor receives it, built by scripts/kit.sh twice: unsigned, and signed with a
-# throwaway certificate. Each is unpacked in an empty folder: its checksums hold, the Linux patchtool
+# The vendor's kit as a vendor receives it, built by scripts/kit.sh twice, with a throwaway patch key:
+# unsigned, and signed with a throwaway certificate; a certificate without a patch key is refused.
+# Each kit's updater.exe holds the patch key, as its own patchtool names it. Each is unpacked in an empty folder: its checksums hold, the Linux patchtool
 # runs and needs only the C library, and updater.exe's version resource names patchtool's version.
 # The signed programs verify against the certificate (and not against another, nor once a byte
 # changes), their signatures removed they are the unsigned programs, and the password shows nowhere:
@@ -29,8 +30,19 @@ check_kit() {
   [ "$major $minor $patch $build" = "$numbers" ] || fail "updater.exe's FileVersion numbers are $major,$minor,$patch,$build"
 }
 
-bash scripts/kit.sh >/dev/null
+# The vendor's patch key, and the kit's patchtool naming the key its updater.exe holds.
+openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$scratch/patch.key" 2>/dev/null
+openssl pkey -in "$scratch/patch.key" -pubout -out "$scratch/patch.key.pub"
+fingerprint=$(openssl pkey -pubin -in "$scratch/patch.key.pub" -outform DER | sha256sum | cut -c1-64)
+check_patch_key() {
+  mkdir -p "$scratch/patch-$1" && printf 'K\n2\n1\n0\n' > "$scratch/patch-$1/update.txt" && cp updater.exe "$scratch/patch-$1/"
+  ./patchtool sign "$scratch/patch-$1" "$scratch/patch.key" 2>/dev/null | grep -q "updater.exe holds key SHA256:$fingerprint" ||
+    fail "the $1 kit's updater.exe does not hold the patch key"
+}
+
+KIT_PATCH_KEY="$scratch/patch.key.pub" bash scripts/kit.sh >/dev/null
 (check_kit "$scratch/unsigned"
+ check_patch_key unsigned
  [ "$(ls | tr '\n' ' ')" = "SHA256SUMS VENDOR.md patchtool patchtool.exe updater.exe " ] || fail "the unsigned kit holds $(ls)")
 unsigned=$(echo "$scratch"/unsigned/sorvane-updater-*)
 
@@ -47,9 +59,13 @@ mkdir -p "$scratch/bin"
 printf '#!/bin/sh\necho "osslsigncode $*" >> "%s"\nexec "%s" "$@"\n' "$scratch/processes" "$(command -v osslsigncode)" \
   > "$scratch/bin/osslsigncode"
 chmod +x "$scratch/bin/osslsigncode"
-PATH="$scratch/bin:$PATH" KIT_SIGN_PKCS12="$scratch/vendor.p12" KIT_SIGN_PASSWORD="$password" \
+! KIT_SIGN_PKCS12="$scratch/vendor.p12" KIT_SIGN_PASSWORD="$password" bash "$repo/scripts/kit.sh" > "$scratch/nokey.log" 2>&1 ||
+  fail "a certificate without a patch key was taken"
+grep -q "KIT_SIGN_PKCS12 needs KIT_PATCH_KEY" "$scratch/nokey.log" || { cat "$scratch/nokey.log"; fail "no reason for the refusal"; }
+PATH="$scratch/bin:$PATH" KIT_SIGN_PKCS12="$scratch/vendor.p12" KIT_SIGN_PASSWORD="$password" KIT_PATCH_KEY="$scratch/patch.key.pub" \
   bash "$repo/scripts/kit.sh" > "$scratch/kit.log" 2>&1 || { cat "$scratch/kit.log"; fail "the signed kit was not built"; }
 check_kit "$scratch/signed"
+check_patch_key signed
 [ "$(ls | tr '\n' ' ')" = "SHA256SUMS SHA256SUMS.unsigned VENDOR.md patchtool patchtool.exe updater.exe " ] ||
   fail "the signed kit holds $(ls)"
 for program in updater.exe patchtool.exe; do
@@ -64,7 +80,7 @@ for program in updater.exe patchtool.exe; do
     fail "$program verifies with a byte changed"
 done
 (cd "$scratch" && sha256sum --quiet -c "$OLDPWD/SHA256SUMS.unsigned") || fail "SHA256SUMS.unsigned"
-! grep -rqF -- "$password" . "$repo/build/kit" "$repo/build/kit-build" "$scratch/kit.log" "$scratch/processes" ||
+! grep -rqF -- "$password" . "$repo/build/kit" "$repo/build/kit-build" "$scratch/kit.log" "$scratch/nokey.log" "$scratch/processes" ||
   fail "the password shows in the kit, its build, its log or the process list"
 [ "$(grep -c "^osslsigncode sign " "$scratch/processes")" = 2 ] || fail "the kit did not sign both programs"
 echo "PASS: kit $(basename "$PWD"): checksums, $version, the C library alone, the version resource;" \
