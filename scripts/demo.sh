@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Builds updater.exe and runs a real patch through both dialogs under Wine.
+# Plays the vendor's road, then the player's, under Wine: the vendor makes a
+# signing key, builds updater.exe with it, builds and signs the patch and checks
+# it against the key; the player runs it through both dialogs.
 # With a display, the windows are yours to answer. Without one, the demo runs
 # on Xvfb, answers the dialogs itself and saves PNG screenshots of the path
 # dialog, the copy dialog during the copy and the completion notice.
@@ -29,11 +31,19 @@ echo "level one, revised" > "$demo/new/data/maps/level1.map"
 # too fast: the screenshot caught the notice after it).
 truncate -s 1G "$demo/new/data/music.pak"
 key='Software\Sorvane Online Demo'
-echo "The vendor builds the patch from the two versions:"
-echo "  patchtool build old new patch --key '$key' --version 1006 --min 1004 --run game.exe --updater updater.exe"
+echo "The vendor makes a signing key, and builds updater.exe with its public half:"
+echo "  patchtool keygen vendor.key"
+(cd "$demo" && wine "$build/patchtool.exe" keygen vendor.key) || { echo "demo: patchtool keygen failed" >&2; exit 1; }
+echo "  cmake -DUPDATER_PATCH_KEY=vendor.key.pub ... (as scripts/kit.sh does with KIT_PATCH_KEY)"
+cmake -S . -B "$build/demo-build" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
+  -DCMAKE_BUILD_TYPE=MinSizeRel -DUPDATER_PATCH_KEY="$demo/vendor.key.pub" >/dev/null
+cmake --build "$build/demo-build" -j2 --target updater >/dev/null
+echo "The vendor builds the patch from the two versions, signed, and checks it against the key:"
+echo "  patchtool build old new patch --key '$key' --version 1006 --min 1004 --run game.exe --updater updater.exe --sign vendor.key"
 (cd "$demo" && wine "$build/patchtool.exe" build old new patch --key "$key" --version 1006 --min 1004 \
-   --run game.exe --updater "$build/updater.exe") || { echo "demo: patchtool build failed" >&2; exit 1; }
-(cd "$demo" && wine "$build/patchtool.exe" check patch) || { echo "demo: patchtool check failed" >&2; exit 1; }
+   --run game.exe --updater "$build/demo-build/updater.exe" --sign vendor.key) || { echo "demo: patchtool build failed" >&2; exit 1; }
+echo "  patchtool check patch --key vendor.key.pub"
+(cd "$demo" && wine "$build/patchtool.exe" check patch --key vendor.key.pub) || { echo "demo: patchtool check failed" >&2; exit 1; }
 echo "  update.txt: $(tr -d '\r' < "$demo/patch/update.txt" | tr '\n' '|')"
 cp -r "$demo/old" "$demo/install"
 wine reg delete "HKCU\\$key" /f >/dev/null 2>&1 || true
