@@ -26,6 +26,7 @@ set(UPDATER_SOURCES
   src/updater/elevated_copy.cpp
   src/updater/patch_crypto.cpp
   src/updater/patch_trust.cpp
+  src/updater/install_folder.cpp
   src/updater/ui/notice.cpp
   src/updater/ui/copy_dialog.cpp
   src/updater/ui/path_dialog.cpp
@@ -118,5 +119,8 @@ add_executable(copy_probe bench/copy_probe.cpp)
 target_link_options(copy_probe PRIVATE -static)
 add_executable(reference_copy bench/reference_copy.cpp)
 target_link_options(reference_copy PRIVATE -static)
+add_executable(hash_files bench/hash_files.cpp)
+target_link_libraries(hash_files PRIVATE bcrypt)
+target_link_options(hash_files PRIVATE -static)
 add_executable(desktop_keeper WIN32 bench/desktop_keeper.cpp)
 target_link_options(desktop_keeper PRIVATE -static)

@@ -1,21 +1,24 @@
 #!/usr/bin/env bash
 # Measures what BENCHMARKS.md reports, each figure beside its mark:
 #   size of updater.exe, overhead of a quiet-mode patch over plain CopyFileA under
-#   Wine (and cp for scale), script parsing time, and how long the copy dialog
-#   keeps a caller waiting while a 1 GiB file copies.
+#   Wine (and cp for scale), the cost of verifying a signed patch, script parsing
+#   time, and how long the copy dialog keeps a caller waiting while a 1 GiB file copies.
 # BENCH_DIR (default build/bench-data, on the disk, where players' copies
 # happen) holds the data, and /dev/shm is measured beside it; BENCH_REPS the
-# repetitions (default 15).
+# repetitions (default 15). An argument (size, parsing, overhead, verification,
+# responsiveness) measures that section alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 reps=${BENCH_REPS:-15}
+only=${1:-all}
+section() { [ "$only" = all ] || [ "$only" = "$1" ]; }
 data=${BENCH_DIR:-$PWD/build/bench-data}
 root="$data/updater-bench"
 build="$PWD/build/windows"
 
 bash scripts/setup.sh
 cmake --preset windows >/dev/null
-cmake --build --preset windows -j2 --target updater reference_copy copy_probe desktop_keeper >/dev/null
+cmake --build --preset windows -j2 --target updater updater_keyed patchtool reference_copy hash_files copy_probe desktop_keeper >/dev/null
 cmake --preset bench >/dev/null
 cmake --build --preset bench -j2 --target script_parse_bench >/dev/null
 source scripts/wine-session.sh "$build"
@@ -28,14 +31,20 @@ now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 median() { sort -n | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2] + v[NR/2+1]) / 2}'; }
 mark() { awk -v v="$1" -v m="$2" 'BEGIN {print (v <= m) ? "met" : "NOT met"}'; }
 
-echo "== Size"
-size=$(stat -c %s "$build/updater.exe")
-imports=$(x86_64-w64-mingw32-objdump -p "$build/updater.exe" | awk '/DLL Name/ {printf "%s ", $3}')
-echo "updater.exe: $size bytes (mark: at most 32768, $(mark "$size" 32768)); imports: $imports"
+if section size; then
+  echo "== Size"
+  for program in "$build/updater.exe" "$build/keyed/updater.exe"; do
+    size=$(stat -c %s "$program")
+    imports=$(x86_64-w64-mingw32-objdump -p "$program" | awk '/DLL Name/ {printf "%s ", $3}')
+    echo "${program#$build/}: $size bytes (mark: at most 32768, $(mark "$size" 32768)); imports: $imports"
+  done
+fi
 
-echo
-echo "== Parsing (native, optimised)"
-build/bench/script_parse_bench --benchmark_format=console 2>/dev/null | grep -E "^BM_"
+if section parsing; then
+  echo
+  echo "== Parsing (native, optimised)"
+  build/bench/script_parse_bench --benchmark_format=console 2>/dev/null | grep -E "^BM_"
+fi
 
 key='Software\UpdaterBench\Overhead'
 
@@ -96,22 +105,93 @@ overhead() {
   rm -rf "$root"
 }
 
-echo
-echo "== Overhead of a quiet-mode patch under Wine (data in $data, disk-backed unless BENCH_DIR says otherwise)"
-overhead 50 20480 "50 files of 20 MiB over older ones" 1.15 over
-overhead 50 20480 "50 files of 20 MiB into an empty folder" "" new
-overhead 50 1 "50 files of 1 KiB over older ones" "" over
-if [ -z "${BENCH_DIR:-}" ]; then
-  echo "== The same in memory (/dev/shm), where the disk's stalls do not show"
-  root=/dev/shm/updater-bench
-  overhead 50 20480 "50 files of 20 MiB over older ones" "" over
-  root="$data/updater-bench"
+if section overhead; then
+  echo
+  echo "== Overhead of a quiet-mode patch under Wine (data in $data, disk-backed unless BENCH_DIR says otherwise)"
+  overhead 50 20480 "50 files of 20 MiB over older ones" 1.15 over
+  overhead 50 20480 "50 files of 20 MiB into an empty folder" "" new
+  overhead 50 1 "50 files of 1 KiB over older ones" "" over
+  if [ -z "${BENCH_DIR:-}" ]; then
+    echo "== The same in memory (/dev/shm), where the disk's stalls do not show"
+    root=/dev/shm/updater-bench
+    overhead 50 20480 "50 files of 20 MiB over older ones" "" over
+    root="$data/updater-bench"
+  fi
 fi
 wine reg delete 'HKCU\Software\UpdaterBench' /f >/dev/null 2>&1 || true
 
-echo
-echo "== Responsiveness while a 1 GiB file copies"
-mkdir -p "$root"
-wine "$build/copy_probe.exe" "$(winpath "$build/updater.exe")" "$(winpath "$root")" 1024 | tr -d '\r' |
-  awk -F'[= ]' '{print "longest wait for an answer: " $2 " ms over " $4 " probes every 50 ms, run " $6 " ms (mark: at most 100 ms, " (($2 <= 100) ? "met" : "NOT met") ")"}'
-rm -rf "$root"
+# A signed patch of $1 files of $2 KiB over older files: the keyed updater.exe verifying it,
+# against the unkeyed one on the same patch without its manifest plus hash_files.exe hashing the
+# same files with CNG, alternated, $reps times each.
+verification() {
+  local count=$1 kib=$2 label=$3 last
+  last=f$(printf %02d $((count - 1))).bin
+  rm -rf "$root" && mkdir -p "$root/store" "$root/old"
+  wine reg add "HKCU\\$key" /v path /d "$(winpath "$root/install")" /f >/dev/null
+  local script="$key"$'\r\n1\r\n1\r\n0\r\n'
+  for i in $(seq -f %02g 0 $((count - 1))); do
+    head -c $((kib * 1024)) /dev/urandom > "$root/store/f$i.bin"
+    head -c $((kib * 1024)) /dev/urandom > "$root/old/f$i.bin"
+    script+="f$i.bin"$'\r\n'
+  done
+  printf '%s' "$script" > "$root/store/update.txt"
+  cp "$build/keyed/updater.exe" "$root/store/"
+  wine "$build/patchtool.exe" sign "$(winpath "$root/store")" "$(winpath "$PWD/tests/keys/vendor.pem")" >/dev/null 2>&1
+  rm "$root/store/updater.exe"
+  local verified=() plain=() hashed=()
+  prepare() {  # $1: the updater.exe, $2: "signed" to ship the manifest
+    rm -rf "$root/patch" "$root/install" && mkdir -p "$root/patch" "$root/install"
+    cp "$root/store/"*.bin "$root/store/update.txt" "$1" "$root/patch/"
+    [ "$2" = signed ] && cp "$root/store/update.manifest" "$root/patch/"
+    cp "$root/old/"*.bin "$root/install/"
+    sync
+  }
+  run_verified() {
+    prepare "$build/keyed/updater.exe" signed; local t0; t0=$(now_ms)
+    wine "$root/patch/updater.exe"; verified+=($(( $(now_ms) - t0 )))
+    cmp -s "$root/install/$last" "$root/store/$last" || { echo "bench: the keyed updater did not copy" >&2; exit 1; }
+  }
+  run_plain() {
+    prepare "$build/updater.exe" plain; local t0; t0=$(now_ms)
+    wine "$root/patch/updater.exe"; plain+=($(( $(now_ms) - t0 )))
+  }
+  run_hash() {
+    prepare "$build/updater.exe" plain; local t0; t0=$(now_ms)
+    wine "$build/hash_files.exe" "$(winpath "$root/patch")" "$count"; hashed+=($(( $(now_ms) - t0 )))
+  }
+  run_verified; run_plain; run_hash
+  verified=() plain=() hashed=()
+  for rep in $(seq 1 "$reps"); do
+    case $((rep % 3)) in
+      0) run_verified; run_plain; run_hash ;;
+      1) run_plain; run_hash; run_verified ;;
+      2) run_hash; run_verified; run_plain ;;
+    esac
+  done
+  local v p h
+  v=$(printf '%s\n' "${verified[@]}" | median)
+  p=$(printf '%s\n' "${plain[@]}" | median)
+  h=$(printf '%s\n' "${hashed[@]}" | median)
+  local ratio
+  ratio=$(awk -v v="$v" -v p="$p" -v h="$h" 'BEGIN {printf "%.3f", v / (p + h)}')
+  echo "$label: verified $v ms, unverified $p ms, SHA-256 of the files $h ms (medians of $reps);" \
+       "verified/(unverified+SHA-256) $ratio (mark: at most 1.05, $(mark "$ratio" 1.05))"
+  echo "    runs: verified ${verified[*]} | unverified ${plain[*]} | SHA-256 ${hashed[*]}"
+  rm -rf "$root"
+}
+
+if section verification; then
+  echo
+  echo "== Verifying a signed patch (data in $data)"
+  verification 50 20480 "50 files of 20 MiB over older ones"
+fi
+wine reg delete 'HKCU\Software\UpdaterBench' /f >/dev/null 2>&1 || true
+
+if section responsiveness; then
+  echo
+  echo "== Responsiveness while a 1 GiB file copies"
+  mkdir -p "$root"
+  wine "$build/copy_probe.exe" "$(winpath "$build/updater.exe")" "$(winpath "$root")" 1024 | tr -d '\r' |
+    awk -F'[= ]' '{print "longest wait for an answer: " $2 " ms over " $4 " probes every 50 ms, run " $6 " ms (mark: at most 100 ms, " (($2 <= 100) ? "met" : "NOT met") ")"}'
+  rm -rf "$root"
+fi

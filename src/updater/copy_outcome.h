@@ -18,6 +18,7 @@ struct CopyOutcome {
 enum {
     COPY_REPORTED = 0x10000,  // a copy-only process that ended without it reported nothing
     COPY_KEPT = 0x20000,      // with COPY_REPORTED alone: refused before any copy (it told the player why)
+    COPY_REFUSED = 0x40000,   // with COPY_REPORTED alone: not the game's installation, or no key; nothing read or written
     COPY_IN_USE = 0x100,
     COPY_DISK_FULL = 0x200,
     COPY_ACCESS_DENIED = 0x400,

@@ -14,6 +14,16 @@ static void tellAdministratorNeeded(const wchar_t* installFolder)
     showNotice(text, L"Sorvane Online Updater", MB_ICONERROR);
 }
 
+static void tellNotTheInstallation(const wchar_t* installFolder)
+{
+    wchar_t text[TEXT_CAPACITY + 160];
+    wsprintfW(text,
+              L"The folder %s is not this game's installation, so the update was not installed there.\n"
+              L"Please download a complete install from our website.",
+              installFolder);
+    showNotice(text, L"Sorvane Online Updater", MB_ICONERROR);
+}
+
 ElevatedCopy copyAsAdministrator(HINSTANCE instance, const wchar_t* programFolder, const wchar_t* installFolder,
                                  int entryCount, CopyOutcome* outcome)
 {
@@ -32,6 +42,10 @@ ElevatedCopy copyAsAdministrator(HINSTANCE instance, const wchar_t* programFolde
     CloseHandle(copy);
     if (code == (COPY_REPORTED | COPY_KEPT))
         return ELEVATED_COPY_REFUSED;
+    if (code == (COPY_REPORTED | COPY_REFUSED)) {
+        tellNotTheInstallation(installFolder);
+        return ELEVATED_COPY_REFUSED;
+    }
     if (!readExitCode(code, outcome))
         *outcome = CopyOutcome{entryCount, false, false, false, false};
     return ELEVATED_COPY_RAN;

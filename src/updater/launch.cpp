@@ -29,28 +29,17 @@ static const wchar_t* firstName(const wchar_t* commandLine, wchar_t* name)
 }
 
 // Found as Windows finds a program for a command line, ".exe" added to a name
-// without an extension, but in the installation folder first and never in the
-// folder of this program: that is the patch folder, which may hold a file of
-// the same name. Then the system folders and PATH, as Windows looks there too.
+// without an extension, but in the installation folder only: never in the
+// folder of this program (the patch folder, which may hold a file of the same
+// name), the system folders or PATH, where a namesake would start instead.
 static bool findProgram(const wchar_t* name, const wchar_t* installFolder, wchar_t* found)
 {
     // SearchPath looks for ".\game.exe" in the current folder only, which is
     // the patch folder here; it means the installation folder's game.exe.
     while (name[0] == L'.' && (name[1] == L'\\' || name[1] == L'/'))
         name += 2;
-    static wchar_t path[32767];
-    wchar_t system[TEXT_CAPACITY] = L"", windows[TEXT_CAPACITY] = L"";
-    GetSystemDirectoryW(system, TEXT_CAPACITY);
-    GetWindowsDirectoryW(windows, TEXT_CAPACITY);
-    if (GetEnvironmentVariableW(L"PATH", path, ARRAYSIZE(path)) >= ARRAYSIZE(path))
-        path[0] = 0;
-    const wchar_t* folders[] = {installFolder, system, windows, path};
-    for (const wchar_t* folder : folders) {
-        DWORD length = folder[0] ? SearchPathW(folder, name, L".exe", TEXT_CAPACITY, found, NULL) : 0;
-        if (length > 0 && length < TEXT_CAPACITY)
-            return true;
-    }
-    return false;
+    DWORD length = installFolder[0] ? SearchPathW(installFolder, name, L".exe", TEXT_CAPACITY, found, NULL) : 0;
+    return length > 0 && length < TEXT_CAPACITY;
 }
 
 void launchInstalledProgram(const wchar_t* commandLine, const wchar_t* installFolder)

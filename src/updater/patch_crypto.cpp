@@ -94,7 +94,9 @@ bool verifySignature(const uint8_t key[MANIFEST_KEY_BYTES], const char* data, un
     struct {
         BCRYPT_ECCKEY_BLOB header;
         uint8_t point[MANIFEST_KEY_BYTES];
-    } blob = {{BCRYPT_ECDSA_PUBLIC_P256_MAGIC, 32}, {}};
+    } blob;
+    blob.header.dwMagic = BCRYPT_ECDSA_PUBLIC_P256_MAGIC;  // set here: an initializer would cost the program a data section
+    blob.header.cbKey = 32;
     memcpy(blob.point, key, MANIFEST_KEY_BYTES);
     BCRYPT_KEY_HANDLE publicKey;
     if (cng.importKeyPair(cng.ecdsa, NULL, BCRYPT_ECCPUBLIC_BLOB, &publicKey, (PUCHAR)&blob, sizeof blob, 0) != 0)

@@ -8,8 +8,10 @@
 #include "elevated_copy.h"
 #include "copy_entry.h"
 #include "format/stage_results.h"
+#include "install_folder.h"
 #include "install_record.h"
 #include "launch.h"
+#include "patch_crypto.h"
 #include "patch_trust.h"
 #include "run_lock.h"
 #include "run_state.h"
@@ -129,6 +131,29 @@ static CopyOutcome copyEntries()
     return outcome;
 }
 
+// Only an updater that holds the vendor's key copies with administrator rights:
+// whatever it installs there, the vendor signed.
+static void tellCannotElevate(const wchar_t* installFolder)
+{
+    wchar_t text[TEXT_CAPACITY + 200];
+    wsprintfW(text,
+              L"The game's folder %s can only be changed with administrator rights, and this update cannot use "
+              L"them: it does not come with the game's publisher's key.\n"
+              L"Please download the update from the game's publisher, or ask whoever installed the game.",
+              installFolder);
+    showNotice(text, L"Sorvane Online Updater", MB_ICONERROR);
+}
+
+// The entry the run command names: the last one marked RUN; null when none is.
+static const EntryNames* runEntry()
+{
+    const EntryNames* found = nullptr;
+    for (int i = 0; runState.script.hasRunCommand && i < runState.script.entryCount; i++)
+        if (lstrcmpW(runState.entries[i].targetPath, runState.runCommand) == 0)
+            found = &runState.entries[i];
+    return found;
+}
+
 // How a run reached its end: a stage ended it (the patch is cleaned away), it
 // was refused before the first copy in a way that running it again may mend
 // (the patch is kept), or the copy ran, here or with administrator rights.
@@ -155,6 +180,10 @@ static RunEnd runStagesAndCopy(CopyOutcome* outcome)
         return RUN_KEPT;
     RunEnd end = RUN_COPIED;
     if (refusesNewFiles(runState.programFolder, runState.installFolder, patchEntries())) {
+        if (!builtInPatchKey()) {
+            tellCannotElevate(runState.installFolder);
+            return RUN_KEPT;
+        }
         ElevatedCopy copy = copyAsAdministrator(runState.instance, runState.programFolder, runState.installFolder,
                                                 runState.script.entryCount, outcome);
         end = copy == ELEVATED_COPY_RAN ? RUN_COPIED_AS_ADMINISTRATOR : RUN_KEPT;
@@ -211,11 +240,14 @@ static void runOnce()
 // its notices, and nothing else. Its exit code says how the copy went.
 static int runCopyOnly(const wchar_t* folder)
 {
+    if (!builtInPatchKey())
+        return COPY_REPORTED | COPY_REFUSED;
     if (readUpdateScriptQuietly() != 0)
         return 0;
     if (!patchIsTrusted())
         return COPY_REPORTED | COPY_KEPT;
-    lstrcpynW(runState.installFolder, folder, TEXT_CAPACITY);
+    if (!isGameInstallation(folder, patchEntries(), runEntry(), runState.installFolder))
+        return COPY_REPORTED | COPY_REFUSED;
     if (!patchFitsOnDisk(runState.programFolder, runState.installFolder, patchEntries()))
         return COPY_REPORTED | COPY_KEPT;
     CopyOutcome outcome = copyEntries();
