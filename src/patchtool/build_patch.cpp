@@ -105,25 +105,31 @@ std::map<std::string, fs::path> byFoldedPath(const std::vector<fs::path>& files)
     return folded;
 }
 
-// The files of NEW that are new or changed, in a stable order; progress on a terminal. A file whose
-// name changed only in case is the same file to Windows: the updater replaces its contents, under
-// its old name, since the format cannot rename.
+// The files of NEW that are new or changed against any OLD tree, in a stable order; progress on a
+// terminal. A file whose name changed only in case is the same file to Windows: the updater
+// replaces its contents, under its old name, since the format cannot rename.
 std::vector<Shipped> changedFiles(const BuildRequest& request, const std::vector<fs::path>& files,
-                                  const std::map<std::string, fs::path>& oldFiles, Report& report, bool showProgress)
+                                  const std::vector<std::map<std::string, fs::path>>& oldFiles, Report& report,
+                                  bool showProgress)
 {
     std::vector<Shipped> changed;
     for (size_t i = 0; i < files.size(); i++) {
         if (showProgress)
             std::cerr << "\rcomparing " << i + 1 << " of " << files.size() << " files" << std::flush;
-        auto old = oldFiles.find(foldCase(files[i].generic_string()));
-        fs::path before = old == oldFiles.end() ? files[i] : old->second;
-        bool same = sameContents(request.newTree / files[i], request.oldTree / before);
-        if (!same)
+        bool differs = false;
+        for (size_t tree = 0; tree < oldFiles.size(); tree++) {
+            auto old = oldFiles[tree].find(foldCase(files[i].generic_string()));
+            fs::path before = old == oldFiles[tree].end() ? files[i] : old->second;
+            bool same = sameContents(request.newTree / files[i], request.oldTrees[tree] / before);
+            differs |= !same;
+            if (before != files[i])
+                report.warning((request.newTree / files[i]).generic_string(),
+                               "was " + before.generic_string() + " in " + request.oldTrees[tree].generic_string() +
+                                   "; the updater cannot rename, so the installed file keeps its old name" +
+                                   (same ? "" : " and receives the new contents"));
+        }
+        if (differs)
             changed.push_back({files[i], entryOf(files[i])});
-        if (before != files[i])
-            report.warning((request.newTree / files[i]).generic_string(),
-                           "was " + before.generic_string() + " in OLD; the updater cannot rename, so the installed "
-                           "file keeps its old name" + (same ? "" : " and receives the new contents"));
     }
     if (showProgress)
         std::cerr << "\r\033[K" << std::flush;
@@ -136,9 +142,11 @@ void checkShipped(const BuildRequest& request, const std::vector<Shipped>& shipp
     for (const Shipped& file : shipped) {
         std::string where = (request.newTree / file.relative).generic_string();
         fs::path folder = file.relative.parent_path();
-        if (!folder.empty() && !fs::is_directory(request.oldTree / folder))
-            report.error(where, "the folder \"" + folder.generic_string() +
-                                    "\" is not in OLD and the updater creates no folders: ship it with a full install");
+        for (const fs::path& tree : request.oldTrees)
+            if (!folder.empty() && !fs::is_directory(tree / folder))
+                report.error(where, "the folder \"" + folder.generic_string() + "\" is not in " +
+                                        (request.oldTrees.size() > 1 ? tree.generic_string() : std::string("OLD")) +
+                                        " and the updater creates no folders: ship it with a full install");
         std::string reason = inexpressible(file.entry);
         if (!reason.empty())
             report.error(where, "\"" + file.entry + "\" " + reason + ": rename it");
@@ -214,7 +222,9 @@ bool isInside(const fs::path& path, const fs::path& folder)
 // Refuses what makes the build impossible before anything is compared.
 bool checkRequest(const BuildRequest& request, Report& report)
 {
-    for (const fs::path& tree : {request.oldTree, request.newTree})
+    std::vector<fs::path> trees = request.oldTrees;
+    trees.push_back(request.newTree);
+    for (const fs::path& tree : trees)
         if (!fs::is_directory(tree)) {
             report.error(tree.generic_string(), "not a folder");
             return false;
@@ -223,7 +233,7 @@ bool checkRequest(const BuildRequest& request, Report& report)
         report.error(request.out.generic_string(), "exists and is not empty; the tool never overwrites anything");
         return false;
     }
-    for (const fs::path& tree : {request.oldTree, request.newTree})
+    for (const fs::path& tree : trees)
         if (isInside(request.out, tree)) {
             report.error(request.out.generic_string(), "lies inside " + tree.generic_string() +
                                                            ", so the patch would become part of the game: write "
@@ -283,8 +293,14 @@ BuildResult buildChecked(const BuildRequest& request, Report& report, std::ostre
 {
     if (!checkRequest(request, report))
         return CANNOT;
-    std::vector<fs::path> oldFiles = filesBelow(request.oldTree, report), newFiles = filesBelow(request.newTree, report);
-    std::vector<Shipped> shipped = changedFiles(request, newFiles, byFoldedPath(oldFiles), report, showProgress);
+    std::vector<fs::path> newFiles = filesBelow(request.newTree, report);
+    std::vector<std::vector<fs::path>> oldFiles;
+    std::vector<std::map<std::string, fs::path>> oldByPath;
+    for (const fs::path& tree : request.oldTrees) {
+        oldFiles.push_back(filesBelow(tree, report));
+        oldByPath.push_back(byFoldedPath(oldFiles.back()));
+    }
+    std::vector<Shipped> shipped = changedFiles(request, newFiles, oldByPath, report, showProgress);
     if (shipped.empty())
         report.error(request.newTree.generic_string(), "nothing changed between OLD and NEW: there is no patch to build");
     if (!request.run.empty()) {
@@ -301,10 +317,11 @@ BuildResult buildChecked(const BuildRequest& request, Report& report, std::ostre
     }
     checkShipped(request, shipped, report);
     std::map<std::string, fs::path> newByName = byFoldedPath(newFiles);
-    for (const fs::path& file : oldFiles)
-        if (!newByName.count(foldCase(file.generic_string())))
-            report.warning((request.oldTree / file).generic_string(),
-                           "not in NEW, but the updater cannot delete files: it stays installed");
+    for (size_t tree = 0; tree < oldFiles.size(); tree++)
+        for (const fs::path& file : oldFiles[tree])
+            if (!newByName.count(foldCase(file.generic_string())))
+                report.warning((request.oldTrees[tree] / file).generic_string(),
+                               "not in NEW, but the updater cannot delete files: it stays installed");
     if (report.hasError())
         return REFUSED;
     if (request.updater.empty())

@@ -1,11 +1,13 @@
 #pragma once
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "report.h"
 
 struct BuildRequest {
-    std::filesystem::path oldTree, newTree, out;
+    std::vector<std::filesystem::path> oldTrees;  // every version the patch updates (a cumulative patch: several)
+    std::filesystem::path newTree, out;
     std::string key, version, minimum;
     bool quiet = false;
     std::string run;                  // a file of the new tree to launch, "" for none
@@ -16,8 +18,8 @@ struct BuildRequest {
 
 enum BuildResult { BUILT = 0, REFUSED = 1, CANNOT = 2 };
 
-// Compares the two trees by content and writes the patch folder: the new and
-// changed files flat under their base names, "update.txt" and updater.exe;
+// Compares NEW with each OLD tree by content and writes the patch folder: the
+// files new or changed against any of them, flat under their base names, "update.txt" and updater.exe;
 // then checks it. Writes nothing when there is an error. CANNOT: OUT is in the
 // way or a tree cannot be read (told in report).
 // On success prints the entries, each with its size, and the total to out.

@@ -78,14 +78,52 @@ std::string keyProblem(const std::string& key)
     std::string folded = foldCase(key);
     if (key.empty())
         return "the record key is empty; every player is told \"Unable to find initial installation information\"";
-    if (folded.rfind("hkey_", 0) == 0 || folded.rfind("hkcu\\", 0) == 0 || folded == "hkcu")
-        return "the record key names the hive; the updater adds HKEY_CURRENT_USER itself, so no player's record is found";
+    if (key[0] == ' ' || key[0] == '\t')
+        return "the record key begins with a blank, which the registry takes as part of the name, so no player's "
+               "record is found";
+    if (key[0] == '"' || key[0] == '\'' || key[0] == '[')
+        return std::string("the record key begins with ") + (key[0] == '[' ? "a bracket, as a .reg file's header" : "a quote") +
+               ", which the registry takes as part of the name, so no player's record is found";
+    if (folded.rfind("computer\\", 0) == 0)
+        return "the record key begins with \"Computer\\\", as regedit's address bar shows it; the updater adds "
+               "HKEY_CURRENT_USER itself, so no player's record is found";
+    bool namesHive = folded.rfind("hkey_", 0) == 0;
+    for (std::string hive : {"hkcu", "hklm", "hkcr", "hku", "hkcc"})
+        namesHive |= folded == hive || folded.rfind(hive + "\\", 0) == 0 || folded.rfind(hive + ":", 0) == 0;
+    if (namesHive)
+        return "the record key names the hive" + std::string(folded.find(':') < 5 ? " as PowerShell's drive" : "") +
+               "; the updater adds HKEY_CURRENT_USER itself, so no player's record is found";
     if (key.find('/') != std::string::npos)
         return "the record key holds a forward slash, which the registry takes as part of a name, so no player's "
                "record is found: use backslashes";
     if (key[0] == '\\')
         return "the record key begins with a backslash, so no player's record is found";
     return "";
+}
+
+// The version gate compares builds, the last three digits, alone: a minimum
+// from another thousand, or a patch at build 0 or 1, does not do what it says.
+void checkThousands(long long patch, long long minimum, const std::string& at, Report& report)
+{
+    long long patchBuild = patch % 1000, minimumBuild = minimum % 1000, base = patch - patchBuild;
+    long long refusedBelow = std::min(minimumBuild, patchBuild - 1);  // an installed build below this is refused
+    if (minimum < 0 || minimum >= patch)
+        return;
+    if (patchBuild <= 1)
+        report.warning(at, "the patch is at build " + std::to_string(patchBuild) + " (the last three digits of " +
+                               std::to_string(patch) + "), and the updater refuses a gap only when the patch's build "
+                               "is more than one above the installed one, so the minimum " + std::to_string(minimum) +
+                               " is never enforced: every older version goes on (" + std::to_string(minimum - 1) +
+                               " is patched too)");
+    else if (minimum / 1000 != patch / 1000 && minimum < patch - 1)
+        report.warning(at, "the minimum " + std::to_string(minimum) + " is from another thousand than the patch " +
+                               std::to_string(patch) + ", and the updater compares builds (the last three digits) "
+                               "alone: " + (refusedBelow > 0 ? "players at " + std::to_string(base) + " to " +
+                                                                   std::to_string(base + refusedBelow - 1) +
+                                                                   " are told their version is too old, while "
+                                                             : std::string()) +
+                               "older versions such as " + std::to_string(base - 500) +
+                               " are patched: keep the minimum in the patch's thousand");
 }
 
 // A mode line the way a vendor means one: digits, an optional sign.
@@ -114,6 +152,8 @@ void checkHeader(const UpdateScript& script, const std::vector<std::string>& lin
     if (isVersionNumber(fields[0]) && isVersionNumber(fields[1]) && std::atoll(fields[1]) > std::atoll(fields[0]))
         report.error(where + ":3", "the minimum version is above the patch version: write the oldest installed "
                                    "version this patch may update");
+    else if (isVersionNumber(fields[0]) && isVersionNumber(fields[1]) && std::atoll(fields[0]) > 0)
+        checkThousands(std::atoll(fields[0]), std::atoll(fields[1]), where + ":3", report);
     std::string mode = lines.size() > 3 ? lines[3] : "";
     mode.erase(0, std::min(mode.size(), mode.find_first_not_of(" \t\n\v\f\r")));
     mode.erase(mode.find_last_not_of(" \t\n\v\f\r") + 1);

@@ -20,7 +20,7 @@
 #include "windows_program.h"
 
 static const char USAGE[] =
-    "usage: patchtool build OLD NEW OUT --key KEY --version N --min M [--quiet] [--run PATH] [--updater FILE]\n"
+    "usage: patchtool build OLD... NEW OUT --key KEY --version N --min M [--quiet] [--run PATH] [--updater FILE]\n"
     "                       [--sign PRIVATE]\n"
     "       patchtool check FOLDER [--key PUBLIC]\n"
     "       patchtool plan FOLDER INSTALL [--version N] [--key PUBLIC]\n"
@@ -28,8 +28,9 @@ static const char USAGE[] =
     "       patchtool keygen PRIVATE\n"
     "       patchtool --version\n"
     "\n"
-    "build  compares the installation trees OLD and NEW by content and writes the patch folder OUT\n"
-    "       (new or empty): every new or changed file flat under its base name, update.txt with the\n"
+    "build  compares the installation tree NEW with each tree OLD by content (several OLD trees for a\n"
+    "       cumulative patch, one for each version it updates) and writes the patch folder OUT\n"
+    "       (new or empty): every file new or changed against any OLD, flat under its base name, update.txt with the\n"
     "       record key KEY, patch version N, minimum version M, quiet or full mode and one entry a\n"
     "       file (RUN PATH last), updater.exe from FILE, and update.manifest (each file's size and\n"
     "       SHA-256, signed with the private key PRIVATE when given). Then checks OUT. Writes\n"
@@ -118,10 +119,20 @@ static bool isNumber(const std::string& text)
     return !text.empty() && *end == '\0';
 }
 
-// Reads the options after OLD NEW OUT; false, with the problem, on an unknown or incomplete one.
-static bool readBuildOptions(const std::vector<std::string>& args, BuildRequest& request, std::string& problem)
+// The command and the folders that follow it, up to the first option.
+static size_t positionalCount(const std::vector<std::string>& args)
 {
-    for (size_t i = 4; i < args.size(); i++) {
+    size_t count = 0;
+    while (count < args.size() && args[count].rfind("--", 0) != 0)
+        count++;
+    return count;
+}
+
+// Reads the options after OLD... NEW OUT; false, with the problem, on an unknown or incomplete one.
+static bool readBuildOptions(const std::vector<std::string>& args, size_t first, BuildRequest& request,
+                             std::string& problem)
+{
+    for (size_t i = first; i < args.size(); i++) {
         const std::string& name = args[i];
         if (name == "--quiet") {
             request.quiet = true;
@@ -175,14 +186,18 @@ int runPatchtool(const std::vector<std::string>& args, std::ostream& out, std::o
             out << "private key " << args[1] << " (keep it secret), public key " << args[1] << ".pub\n";
             return 0;
         } else if (command == "plan" && (args.size() == 3 || (args.size() == 5 && args[3] == "--version"))) {
+            if (args.size() == 5 && !isNumber(args[4]))
+                return usageError(err, "--version needs the installed version as a whole number, such as 1005");
             int status = planPatch(args[1], args[2], args.size() == 5 ? args[4] : "", report, out);
             report.print(err);
             return status;
-        } else if (args.size() >= 4 && command == "build") {
+        } else if (command == "build" && positionalCount(args) >= 4) {
             BuildRequest request;
-            request.oldTree = args[1], request.newTree = args[2], request.out = args[3];
+            size_t folders = positionalCount(args);
+            request.oldTrees.assign(args.begin() + 1, args.begin() + folders - 2);
+            request.newTree = args[folders - 2], request.out = args[folders - 1];
             std::string problem;
-            if (!readBuildOptions(args, request, problem))
+            if (!readBuildOptions(args, folders, request, problem))
                 return usageError(err, problem);
             std::ostringstream summary;  // printed after the diagnostics, as the last lines
             BuildResult result = buildPatch(request, report, summary, terminal);

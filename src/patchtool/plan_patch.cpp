@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "file_marks.h"
+#include "check_patch.h"
 #include "patch_signing.h"
 #include "format/disk_space.h"
 #include "format/patch_manifest.h"
@@ -147,9 +148,16 @@ int planPatch(const fs::path& patch, const fs::path& install, const std::string&
     size_t before = report.items.size();
     checkManifest(patch, script, "", report, facts);
     bool verified = std::none_of(report.items.begin() + before, report.items.end(), [](const Report::Item& item) { return item.error; });
+    // What check calls an error breaks every player, whatever this installation holds.
+    Report checked;
+    checkScript(patch, bytes, checked);
+    for (const Report::Item& item : checked.items)
+        if (item.error)
+            report.items.push_back(item);
+    bool passesCheck = checked.count(true) == 0;
     out << "manifest: " << (!fs::exists(patch / MANIFEST_NAME) ? "none, so nothing is verified" : verified ? "the files match it" : "the player is told the patch is damaged or not the publisher's")
         << facts << "\n";
-    bool completes = allCopy && goesOn && fits && verified;
+    bool completes = allCopy && goesOn && fits && verified && passesCheck;
     out << (completes ? "plan: the update would complete\n" : "plan: the update would not complete\n");
     return completes ? 0 : 1;
 }

@@ -176,7 +176,7 @@ static unsigned long placeEntry(const wchar_t* patchFolder, const wchar_t* insta
 // stream) comes along; the attributes and time follow when the file is closed.
 static unsigned long writeTemporary(const wchar_t* source, const ManifestFile* listed, StagedFile* staged)
 {
-    static char buffer[1 << 20];
+    static char buffers[2][1 << 20];
     HANDLE from = CreateFileW(source, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (from == INVALID_HANDLE_VALUE)
         return GetLastError();
@@ -192,19 +192,25 @@ static unsigned long writeTemporary(const wchar_t* source, const ManifestFile* l
     if (listed)
         beginSha256(&hash);
     unsigned long long size = 0;
-    for (DWORD got = 0; error == 0; size += got) {
+    // Each piece is hashed on the second thread while it is written, and the next read into the other buffer.
+    for (DWORD got = 0, piece = 0; error == 0; size += got, piece ^= 1) {
+        char* buffer = buffers[piece];
         DWORD written = 0;
-        if (!ReadFile(from, buffer, sizeof buffer, &got, NULL))
+        if (!ReadFile(from, buffer, sizeof buffers[0], &got, NULL))
             error = GetLastError();
         else if (got == 0)
             break;
+        if (listed && got > 0)
+            hashInBackground(&hash, buffer, got);
         // A write cut short with no error (Wine, when the disk fills) is a full disk all the same.
+        if (error != 0)
+            break;
         else if (!WriteFile(staged->file, buffer, got, &written, NULL))
             error = GetLastError();
         else if (written != got)
             error = ERROR_DISK_FULL;
-        addToSha256(&hash, buffer, got);
     }
+    waitForHash();
     CloseHandle(from);
     uint8_t digest[SHA256_BYTES];
     bool hashed = finishSha256(&hash, digest);

@@ -50,7 +50,7 @@ void launchInstalledProgram(const wchar_t* commandLine, const wchar_t* installFo
         return;
     // The game finds its DLLs as it does when the player starts it: this
     // program's own restriction would be passed on to it.
-    SetDllDirectoryW(NULL);
+    SetDllDirectoryA(NULL);
     lstrcpynW(line, commandLine, TEXT_CAPACITY);  // CreateProcessW may write into its command line
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;

@@ -22,5 +22,5 @@ static void restrictDllSearchToSystem()
 extern "C" void updaterStart()
 {
     restrictDllSearchToSystem();
-    ExitProcess(runUpdate(GetModuleHandleW(NULL)));
+    ExitProcess(runUpdate(GetModuleHandleA(NULL)));
 }

@@ -81,6 +81,47 @@ bool finishSha256(Sha256* hash, uint8_t digest[SHA256_BYTES])
     return finished;
 }
 
+// The hashing thread takes one piece at a time; "finished" is set while it is idle.
+static HANDLE hasher, pieceWanted, pieceFinished;
+static Sha256* pendingHash;
+static const void* pendingData;
+static unsigned long pendingSize;
+
+static DWORD WINAPI hashPieces(LPVOID)
+{
+    for (;;) {
+        WaitForSingleObject(pieceWanted, INFINITE);
+        addToSha256(pendingHash, pendingData, pendingSize);
+        SetEvent(pieceFinished);
+    }
+}
+
+void hashInBackground(Sha256* hash, const void* data, unsigned long size)
+{
+    if (!hasher) {
+        pieceWanted = CreateEventW(NULL, FALSE, FALSE, NULL);
+        pieceFinished = CreateEventW(NULL, FALSE, TRUE, NULL);
+        hasher = pieceWanted && pieceFinished ? CreateThread(NULL, 0, hashPieces, NULL, 0, NULL) : NULL;
+    }
+    if (!hasher) {
+        addToSha256(hash, data, size);
+        return;
+    }
+    WaitForSingleObject(pieceFinished, INFINITE);
+    pendingHash = hash;
+    pendingData = data;
+    pendingSize = size;
+    SetEvent(pieceWanted);
+}
+
+void waitForHash()
+{
+    if (hasher) {
+        WaitForSingleObject(pieceFinished, INFINITE);
+        SetEvent(pieceFinished);
+    }
+}
+
 bool verifySignature(const uint8_t key[MANIFEST_KEY_BYTES], const char* data, unsigned long size,
                      const uint8_t signature[RAW_SIGNATURE_BYTES])
 {

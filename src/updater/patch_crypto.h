@@ -14,6 +14,11 @@ bool beginSha256(Sha256* hash);
 void addToSha256(Sha256* hash, const void* data, unsigned long size);
 bool finishSha256(Sha256* hash, uint8_t digest[SHA256_BYTES]);  // also ends a hash that is not wanted
 
+// addToSha256 on a second thread, beside the caller's own work (a copy's
+// writes): data must stay as it is until the next hand-over or waitForHash.
+void hashInBackground(Sha256* hash, const void* data, unsigned long size);
+void waitForHash();
+
 // True when signature (r and s) is the signature of SHA-256 of data by the key (X then Y).
 bool verifySignature(const uint8_t key[MANIFEST_KEY_BYTES], const char* data, unsigned long size,
                      const uint8_t signature[RAW_SIGNATURE_BYTES]);

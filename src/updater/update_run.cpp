@@ -149,7 +149,7 @@ static const EntryNames* runEntry()
 {
     const EntryNames* found = nullptr;
     for (int i = 0; runState.script.hasRunCommand && i < runState.script.entryCount; i++)
-        if (lstrcmpW(runState.entries[i].targetPath, runState.runCommand) == 0)
+        if (CompareStringOrdinal(runState.entries[i].targetPath, -1, runState.runCommand, -1, FALSE) == CSTR_EQUAL)
             found = &runState.entries[i];
     return found;
 }

@@ -52,6 +52,8 @@ ROWS(RunEntries,
     Case{"DotBackslashIsTheInstalledProgram", "{quiet}RUN .\\game.exe -x", "patch\\game.exe=@game \"patch\\game.exe -x=x\" install\\game.exe=@game", R, {}, "-patch\\update.txt \"-patch\\game.exe -x\" \"+install\\game.exe -x\"", ".\\game.exe -x"},
     // A game whose manifest asks for administrator rights is started (Windows asks; Wine starts it as it is).
     Case{"GameAskingForAdministratorRights", "{quiet}RUN game.exe", "patch\\game.exe=@admingame", R, {}, "cleaned +install\\game.exe", "game.exe"},
+    // The program is looked for in the installation only: a namesake in the system folder never starts.
+    Case{"ProgramMissingFromTheInstallation", "{quiet}RUN notepad.exe -x", "\"patch\\notepad.exe -x=x\"", R, {}, "cleaned \"+install\\notepad.exe -x\"", ""},
     Case{"RunInsideANameIsAFile", "{quiet}data\\RUNES.dat", "patch\\RUNES.dat=runes install\\data\\", R, {}, "cleaned +install\\data\\RUNES.dat", ""});
 
 // The record and the version gate. A version value is read from whatever bytes it holds, up
@@ -85,6 +87,8 @@ ROWS(Faults,
     Case{"IsAFolder", "{quiet}a.dat\nb.dat", std::string(AB) + " install\\a.dat\\", R, {"copyFailed({install}\\a.dat,5,0/2) Yes"}, "+install\\b.dat", ""},
     // Wine running as root would overwrite a read-only file; the updater refuses, as Windows does.
     Case{"ReadOnly", "{quiet}a.dat\nb.dat", std::string(AB) + " readonly:install\\a.dat=oldA", R, {"copyFailed({install}\\a.dat,5,0/2) Yes"}, "+install\\b.dat", ""},
+    // The player's own copy refused with error 5: the usual advice, not the administrator's.
+    Case{"ReadOnlyFullMode", "{full}a.dat\nb.dat", std::string(AB) + " readonly:install\\a.dat=oldA", R, {"path({install}) OK", "copyFailed({install}\\a.dat,5,0/2) Yes", "incomplete(1,2) OK"}, "+install\\b.dat", ""},
     Case{"MissingSourceOverReadOnly", "{quiet}c.dat\nb.dat", "patch\\b.dat=b readonly:install\\c.dat=old", R, {"copyFailed({install}\\c.dat,2,0/2) Yes"}, "+install\\b.dat", ""},
     Case{"MissingSubFolder", "{quiet}sub\\a.dat\nb.dat", AB, R, {"copyFailed({install}\\sub\\a.dat,3,0/2) Yes"}, "+install\\b.dat", ""},
     Case{"PathOver259Characters", "{quiet}{n*240}\nb.dat", "patch\\b.dat=b", R, {"copyFailed({install}\\{n*240},206,0/2) Yes"}, "+install\\b.dat", ""},
@@ -148,17 +152,29 @@ ROWS(WholeFiles,
 const char* const BY_HAND = "\"args:/copy-only '{install}'\" ";
 ROWS(Protected,
     // Under Wine the administrator is refused too: the incomplete road, the patch kept, nothing recorded or started.
-    Case{"RefusedEvenAsAdministrator", "{full}a.dat\nRUN game.exe", "protected:install\\ patch\\a.dat=a patch\\game.exe=@game", R,
+    Case{"RefusedEvenAsAdministrator", "{full}a.dat\nRUN game.exe", "keyed signed protected:install\\ install\\game.exe=old patch\\a.dat=a patch\\game.exe=@game", R,
          {"path({install}) OK", "elevated copyFailed({install}\\a.dat,5,0/2) Yes", "elevated copyFailed({install}\\game.exe,5,1/2) Yes", "refusedAsAdministrator(2,2) OK"}, "", ""},
     // The protection lifted as the copy-only process begins: every file arrives, and the player's process
     // records the version, cleans up, tells the player and starts the game itself.
-    Case{"CopiedAsAdministrator", "{full}big.bin\ndata\\a.dat\nRUN game.exe", "protected:install\\data\\ patch\\big.bin=@size:268435456 patch\\a.dat=a patch\\game.exe=@game", R,
-         {"path({install}) OK", "elevated copy Unprotect", "complete OK"}, "cleaned +install\\big.bin +install\\data\\a.dat +install\\game.exe ~version=1006", "game.exe"},
+    Case{"CopiedAsAdministrator", "{full}big.bin\ndata\\a.dat\nRUN game.exe", "keyed signed protected:install\\data\\ install\\game.exe=old patch\\big.bin=@size:268435456 patch\\a.dat=a patch\\game.exe=@game", R,
+         {"path({install}) OK", "elevated copy Unprotect", "complete OK"}, "cleaned +install\\big.bin +install\\data\\a.dat ~install\\game.exe ~version=1006", "game.exe"},
+    // An updater without the vendor's key never copies with administrator rights: no second process, the patch kept.
+    Case{"UnkeyedNeverElevates", "{full}a.dat\nRUN game.exe", "protected:install\\ install\\game.exe=old patch\\a.dat=a patch\\game.exe=@game", R,
+         {"path({install}) OK", "cannotElevate({install}) OK"}, "", ""},
     // The switch given by hand: only the copy, within the folder; no record, no cleanup, no launch, no notice.
-    Case{"CopyOnlyDoesOnlyTheCopy", "{full}b.dat\nRUN game.exe", std::string(BY_HAND) + "patch\\b.dat=b patch\\game.exe=@game", R, {"exitCode(65536)"}, "+install\\b.dat +install\\game.exe", ""},
-    Case{"CopyOnlyStaysInside", "{quiet}..\\a.dat\nb.dat", std::string(BY_HAND) + "patch\\a.dat=a patch\\b.dat=b a.dat=outside", R, {"copyFailed({install}\\..\\a.dat,161,0/2) Yes", "exitCode(65537)"}, "+install\\b.dat", ""},
-    Case{"CopyOnlyWithoutScript", "-", std::string(BY_HAND) + "patch\\a.dat=a", R, {}, "", ""},
-    Case{"CopyOnlyLoadsNoPlantedDll", "{quiet}data.dat", std::string(BY_HAND) + "patch\\data.dat=d patch\\comctl32.dll=@marker patch\\uxtheme.dll=@marker patch\\version.dll=@marker patch\\dwmapi.dll=@marker", R, {"exitCode(65536)"}, "+install\\data.dat", ""},
+    Case{"CopyOnlyDoesOnlyTheCopy", "{full}b.dat\nRUN game.exe", std::string(BY_HAND) + "keyed signed install\\game.exe=old patch\\b.dat=b patch\\game.exe=@game", R, {"exitCode(65536)"}, "+install\\b.dat ~install\\game.exe", ""},
+    Case{"CopyOnlyWithoutKey", "{quiet}b.dat", std::string(BY_HAND) + "install\\b.dat=old patch\\b.dat=b", R, {"exitCode(327680)"}, "", ""},
+    Case{"CopyOnlyWithoutScript", "-", std::string(BY_HAND) + "keyed patch\\a.dat=a", R, {}, "", ""},
+    Case{"CopyOnlyUnsigned", "{quiet}b.dat", std::string(BY_HAND) + "keyed install\\b.dat=old patch\\b.dat=b", R, {"notPublishers OK", "exitCode(196608)"}, "", ""},
+    Case{"CopyOnlyLoadsNoPlantedDll", "{quiet}data.dat", std::string(BY_HAND) + "keyed signed install\\data.dat=old patch\\data.dat=d patch\\comctl32.dll=@marker patch\\uxtheme.dll=@marker patch\\version.dll=@marker patch\\dwmapi.dll=@marker", R, {"exitCode(65536)"}, "~install\\data.dat", ""},
+    // Only into the game's own installation: each of these is refused before anything is written (exit 0x50000),
+    // though the patch is signed and each folder holds a file of the patch's name.
+    Case{"CopyOnlyIntoWindows", "{quiet}win.ini", "\"args:/copy-only 'C:\\windows'\" keyed signed patch\\win.ini=x", R, {"exitCode(327680)"}, "", ""},
+    Case{"CopyOnlyIntoSystem32", "{quiet}winver.exe", "\"args:/copy-only 'C:\\windows\\system32'\" keyed signed patch\\winver.exe=x", R, {"exitCode(327680)"}, "", ""},
+    Case{"CopyOnlyIntoADriveRoot", "{quiet}session.reg", "\"args:/copy-only 'C:\\'\" keyed signed patch\\session.reg=x", R, {"exitCode(327680)"}, "", ""},
+    Case{"CopyOnlyIntoAnotherFolder", "{quiet}b.dat", "\"args:/copy-only '{root}\\other'\" keyed signed other\\ patch\\b.dat=b", R, {"exitCode(327680)"}, "", ""},
+    Case{"CopyOnlyIntoADevicePath", "{quiet}b.dat", "\"args:/copy-only '\\\\?\\{install}'\" keyed signed install\\b.dat=old patch\\b.dat=b", R, {"exitCode(327680)"}, "", ""},
+    Case{"CopyOnlyIntoANetworkPath", "{quiet}b.dat", "\"args:/copy-only '\\\\localhost\\c$'\" keyed signed patch\\b.dat=b", R, {"exitCode(327680)"}, "", ""},
     // Any other command line is a player's start, which reads none.
     Case{"OtherCommandLinesAreNotRead", "{quiet}data.dat", "\"args:/copy-only {install}\" patch\\data.dat=d", R, {}, "cleaned +install\\data.dat", ""});
 

@@ -40,6 +40,7 @@ const Texts FORMS = {
     {"noSpace", "Sorvane Online Updater: There is not enough free space on the disk of %1.\nThe update needs %2 MB there and %3 MB is free. Free some space on that disk and run the update again. OK !"},
     {"running", "Sorvane Online: This update is already running. OK !"},
     {"refusedAsAdministrator", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\nThe game's folder refused the update even with administrator rights: another program may protect it. OK !"},
+    {"cannotElevate", "Sorvane Online Updater: The game's folder %1 can only be changed with administrator rights, and this update cannot use them: it does not come with the game's publisher's key.\nPlease download the update from the game's publisher, or ask whoever installed the game. OK !"},
     {"administratorNeeded", "Sorvane Online Updater: The game's folder %1 can only be changed with administrator rights.\nRun the update again and allow it, or ask whoever installed the game. OK !"},
     {"exitCode", "exit code %1"},  // a copy-only process reports how its copy went
     {"complete", "Success: Installation complete OK (cleaned)"},
@@ -305,9 +306,13 @@ std::vector<std::string> startAndAnswer(Session& session, const std::vector<std:
     PROCESSENTRY32 entry = {sizeof entry};
     for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
         if (entry.th32ParentProcessID == process.dwProcessId) {
-            if (lstrcmpiA(entry.szExeFile, launched.c_str()) != 0)
+            bool expected = lstrcmpiA(entry.szExeFile, launched.c_str()) == 0;
+            if (!expected)
                 shown.push_back(std::string("child process ") + entry.szExeFile);
-            HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
+            // A process the row does not expect is ended at once, so that the row fails now rather than wait.
+            HANDLE child = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
+            if (!expected)
+                TerminateProcess(child, 1);
             WaitForSingleObject(child, 10000);
             CloseHandle(child);
         }

@@ -147,7 +147,21 @@ INSTANTIATE_TEST_SUITE_P(Check, Patchtool, testing::Values(
     ToolCase{"ColonIsAStream", SHIP "a:b.dat\n", "check ship", 1, "ship/update.txt:5: error: \"a:b.dat\" holds a colon, which Windows reads after a file's name as one of its streams\nship/update.txt:5: error: the flat file\nship/a.dat: warning: no entry"},
     ToolCase{"RunWithArguments", SHIP "a.dat\nRUN g.exe -windowed\n|ship/g.exe=g", "check ship", 1, "ship/update.txt:6: error: the run entry's whole text, \"g.exe -windowed\", is also the name of the file it installs\nship/g.exe: warning: no entry"},
     ToolCase{"QuotedRunEntry", SHIP "a.dat\nRUN \"g.exe\"\n|ship/g.exe=g", "check ship", 1, "ship/update.txt:6: error: the run entry is quoted\nship/update.txt:6: error: the flat file\nship/g.exe: warning: no entry"},
-    ToolCase{"UpdaterNotAProgram", "ship/updater.exe=u|ship/a.dat=a|ship/update.txt=K\n2\n1\n0\na.dat", "check ship", 1, "ship/updater.exe: error: is not a Windows program"}),
+    ToolCase{"UpdaterNotAProgram", "ship/updater.exe=u|ship/a.dat=a|ship/update.txt=K\n2\n1\n0\na.dat", "check ship", 1, "ship/updater.exe: error: is not a Windows program"},
+    // Keys as other tools write them: none reaches a record under HKEY_CURRENT_USER.
+    ToolCase{"KeyFromRegeditsAddressBar", SHIP "a.dat|ship/update.txt=Computer\\HKEY_CURRENT_USER\\Software\\S\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the record key begins with \"Computer\\\""},
+    ToolCase{"KeyOfAnotherHive", SHIP "a.dat|ship/update.txt=HKLM\\Software\\S\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the record key names the hive;"},
+    ToolCase{"KeyAsPowerShellsDrive", SHIP "a.dat|ship/update.txt=HKCU:\\Software\\S\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the record key names the hive as PowerShell's drive"},
+    ToolCase{"KeyAsARegFilesHeader", SHIP "a.dat|ship/update.txt=[HKEY_CURRENT_USER\\Software\\S]\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the record key begins with a bracket"},
+    ToolCase{"KeyQuoted", SHIP "a.dat|ship/update.txt=\"Software\\S\"\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the record key begins with a quote"},
+    ToolCase{"KeyWithALeadingBlank", SHIP "a.dat|ship/update.txt= Software\\S\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the record key begins with a blank"},
+    // An empty mode line reads as 0: quiet mode, no version check, no record.
+    ToolCase{"EmptyModeLine", SHIP "a.dat|ship/update.txt=K\n2\n1\n\na.dat", "check ship", 1, "ship/update.txt:4: error: the mode line \"\" is not a number"},
+    ToolCase{"RunInCapitalsIsAProgram", SHIP "a.dat|ship/GAME.EXE=g|ship/update.txt=K\n2\n1\n0\na.dat\nRUN GAME.EXE", "check ship", 0, ""},
+    // The gate compares the last three digits alone.
+    ToolCase{"MinimumFromAnotherThousand", SHIP "a.dat|ship/update.txt=K\n2005\n1998\n1\na.dat", "check ship", 0, "ship/update.txt:3: warning: the minimum 1998 is from another thousand than the patch 2005, and the updater compares builds (the last three digits) alone: players at 2000 to 2003 are told their version is too old, while older versions such as 1500 are patched"},
+    ToolCase{"PatchAtBuildOne", SHIP "a.dat|ship/update.txt=K\n2001\n2000\n1\na.dat", "check ship", 0, "ship/update.txt:3: warning: the patch is at build 1 (the last three digits of 2001)"},
+    ToolCase{"MinimumInTheSameThousand", SHIP "a.dat|ship/update.txt=K\n2005\n2003\n1\na.dat", "check ship", 0, ""}),
     testing::PrintToStringParamName());
 
 INSTANTIATE_TEST_SUITE_P(Build, Patchtool, testing::Values(
@@ -179,8 +193,14 @@ INSTANTIATE_TEST_SUITE_P(Build, Patchtool, testing::Values(
     ToolCase{"ScriptInNew", TREES "old/docs/=|new/docs/update.txt=x", BUILD, 1, "new/docs/update.txt: error: is named update.txt"},
     ToolCase{"UpdaterNotAProgram", "u.exe=u|old/a.dat=1|new/a.dat=2", BUILD, 2, "u.exe: error: is not a Windows program"},
     // A file renamed only in case is replaced under its old name, and is not one that stays installed.
-    ToolCase{"RenamedOnlyInCase", TREES "old/Ambient.WAV=x|new/ambient.wav=y", BUILD, 0, "new/ambient.wav: warning: was Ambient.WAV in OLD; the updater cannot rename, so the installed file keeps its old name and receives the new contents"},
+    ToolCase{"RenamedOnlyInCase", TREES "old/Ambient.WAV=x|new/ambient.wav=y", BUILD, 0, "new/ambient.wav: warning: was Ambient.WAV in old; the updater cannot rename, so the installed file keeps its old name and receives the new contents"},
     ToolCase{"BuildHelp", "", "build --help", 0, "", "usage: patchtool build\n..."},
+    // A draft left by a build that was cut off is never shipped: its stale a.dat would show as 5 bytes.
+    ToolCase{"StaleDraft", TREES "out.partial/a.dat=stale", BUILD, 0, "", "           1  a.dat\n1 entry, 1 byte, in out"},
+    // Cumulative: v2 changed a.dat and v3 changed it back; a patch for v1 and v2 must still ship it.
+    ToolCase{"CumulativeShipsWhatAnyVersionLacks", "u.exe={pe}|v1/a.dat=1|v2/a.dat=2|v3/a.dat=1|v1/b.dat=b|v2/b.dat=b|v3/b.dat=b", "build v1 v2 v3 out --key K --version 3 --min 1 --updater u.exe", 0, "", "           1  a.dat\n1 entry, 1 byte, in out"},
+    ToolCase{"CumulativeFromTheOldestAlone", "u.exe={pe}|v1/a.dat=1|v2/a.dat=2|v3/a.dat=1", "build v1 v3 out --key K --version 3 --min 1 --updater u.exe", 1, "v3: error: nothing changed"},
+    ToolCase{"CumulativeFolderMissingInOneVersion", "u.exe={pe}|v1/sub/a.dat=1|v1/x=|v2/x=|v3/x=|v3/sub/a.dat=2", "build v1 v2 v3 out --key K --version 3 --min 1 --updater u.exe", 1, "v3/sub/a.dat: error: the folder \"sub\" is not in v2"},
     ToolCase{"Version", "", "--version", 0, "", "patchtool 1.1.0\n"},
     ToolCase{"Usage", "", "build old new", 2, "patchtool: unknown command or wrong arguments; see patchtool --help"}),
     testing::PrintToStringParamName());
@@ -192,10 +212,34 @@ INSTANTIATE_TEST_SUITE_P(Plan, Patchtool, testing::Values(
     ToolCase{"Unchanged", SHIP "a.dat\n|game/a.dat=a", "plan ship game", 0, "", "  a.dat: unchanged\n0 files\nversion\nspace\nmanifest\nplan: the update would complete"},
     ToolCase{"MissingFolder", SHIP "maps\\a.dat\n|game/x=", "plan ship game", 1, "ship: error: some entries would fail", "  maps\\a.dat: fails: the installation has no folder \"maps\"\n...\n"},
     ToolCase{"ReadOnlyInstalledFile", SHIP "a.dat\n|ro:game/a.dat=old", "plan ship game", 1, "ship: error: some entries", "  a.dat: fails: the installed file is read-only\n...\n"},
-    ToolCase{"MissingFlatFile", SHIP "a.dat\nz.dat\n|game/x=", "plan ship game", 1, "ship: error: some entries", "  a.dat: new\n  z.dat: fails: the patch folder has no file \"z.dat\"\n...\n"},
+    ToolCase{"MissingFlatFile", SHIP "a.dat\nz.dat\n|game/x=", "plan ship game", 1, "ship: error: some entries\nship/update.txt:6: error: the flat file \"z.dat\" is not in the patch folder", "  a.dat: new\n  z.dat: fails: the patch folder has no file \"z.dat\"\n...\n"},
     ToolCase{"TooOld", "ship/updater.exe={pe}|ship/a.dat=a|ship/update.txt=K\n1006\n1004\n1\na.dat\n|game/x=", "plan ship game --version 1003", 1, "", "  a.dat: new\n1 file\nversion: installed 1003, patch 1006: the player is told the installed version is too old\n...\n"},
     ToolCase{"OneBuildAhead", "ship/updater.exe={pe}|ship/a.dat=a|ship/update.txt=K\n1006\n1004\n1\na.dat\n|game/x=", "plan ship game --version 1005", 0, "", "  a.dat: new\n1 file\nversion: installed 1005, patch 1006: goes on\n...\n"},
+    ToolCase{"InstalledVersionNotAWholeNumber", SHIP "a.dat\n|game/x=", "plan ship game --version 1.0.5", 2, "patchtool: --version needs the installed version as a whole number"},
+    // What check calls an error breaks every player: plan says so too.
+    ToolCase{"CheckErrorsFailThePlan", "ship/updater.exe={pe}|ship/a.dat=a|ship/update.txt=HKCU\\Software\\S\n2\n1\n0\na.dat\n|game/x=", "plan ship game", 1, "ship/update.txt:1: error: the record key names the hive"},
     ToolCase{"DoesNotFit", SHIP "a.dat\nhuge.dat\n|ship/huge.dat=@size:15000000000000|game/x=", "plan ship game", 1, "game: error: the patch does not fit the free space", "  a.dat: new\n  huge.dat: new\n1 file\nversion\nspace: the copies need 14305114.8 MB at their peak\nmanifest\nplan: the update would not complete"}),
     testing::PrintToStringParamName());
+
+// No argument list makes patchtool crash (the suite runs under the sanitizers): each gets its status.
+TEST(PatchtoolArguments, NeverCrash)
+{
+    const std::pair<std::vector<std::string>, int> rows[] = {
+        {{}, 2}, {{""}, 2}, {{"check"}, 2}, {{"check", "a", "b"}, 2}, {{"check", "a", "--key"}, 2},
+        {{"plan"}, 2}, {{"plan", "a"}, 2}, {{"plan", "a", "b", "--version"}, 2}, {{"plan", "a", "b", "--version", ""}, 2},
+        {{"plan", "a", "b", "--key", "k"}, 2}, {{"build"}, 2}, {{"build", "a", "b"}, 2}, {{"build", "a", "b", "c"}, 2},
+        {{"build", "a", "b", "c", "--key"}, 2}, {{"build", "a", "b", "c", "--version", "x"}, 2}, {{"build", "--key", "K"}, 2},
+        {{"sign"}, 2}, {{"sign", "a"}, 2}, {{"sign", "a", "b", "c"}, 2}, {{"keygen"}, 2}, {{"keygen", "a", "b"}, 2},
+        {{"--version", "x"}, 2}, {{"--help", "x", "y"}, 2}, {{"-h"}, 0}, {{"nonsense"}, 2},
+    };
+    fs::path root = fs::temp_directory_path() / "patchtool-test" / "arguments";
+    fs::remove_all(root);
+    fs::create_directories(root);
+    fs::current_path(root);
+    for (const auto& [args, status] : rows) {
+        std::ostringstream out, err;
+        EXPECT_EQ(runPatchtool(args, out, err, false), status) << testing::PrintToString(args) << err.str();
+    }
+}
 
 }  // namespace
