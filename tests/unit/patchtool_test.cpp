@@ -199,6 +199,7 @@ INSTANTIATE_TEST_SUITE_P(Build, Patchtool, testing::Values(
     ToolCase{"StaleDraft", TREES "out.partial/a.dat=stale", BUILD, 0, "", "           1  a.dat\n1 entry, 1 byte, in out"},
     // Cumulative: v2 changed a.dat and v3 changed it back; a patch for v1 and v2 must still ship it.
     ToolCase{"CumulativeShipsWhatAnyVersionLacks", "u.exe={pe}|v1/a.dat=1|v2/a.dat=2|v3/a.dat=1|v1/b.dat=b|v2/b.dat=b|v3/b.dat=b", "build v1 v2 v3 out --key K --version 3 --min 1 --updater u.exe", 0, "", "           1  a.dat\n1 entry, 1 byte, in out"},
+    ToolCase{"CumulativeShipsWhatTheOldestLacks", "u.exe={pe}|v1/a.dat=0|v2/a.dat=1|v3/a.dat=1", "build v1 v2 v3 out --key K --version 3 --min 1 --updater u.exe", 0, "", "           1  a.dat\n1 entry, 1 byte, in out"},
     ToolCase{"CumulativeFromTheOldestAlone", "u.exe={pe}|v1/a.dat=1|v2/a.dat=2|v3/a.dat=1", "build v1 v3 out --key K --version 3 --min 1 --updater u.exe", 1, "v3: error: nothing changed"},
     ToolCase{"CumulativeFolderMissingInOneVersion", "u.exe={pe}|v1/sub/a.dat=1|v1/x=|v2/x=|v3/x=|v3/sub/a.dat=2", "build v1 v2 v3 out --key K --version 3 --min 1 --updater u.exe", 1, "v3/sub/a.dat: error: the folder \"sub\" is not in v2"},
     ToolCase{"Version", "", "--version", 0, "", "patchtool 1.1.0\n"},
