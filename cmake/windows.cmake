@@ -53,7 +53,10 @@ foreach(variant updater updater_keyed)
   target_include_directories(${variant} PRIVATE src)
   target_compile_options(${variant} PRIVATE ${FORMAT_OPTIONS})
   target_link_options(${variant} PRIVATE -static -s -Wl,--gc-sections -nostartfiles -Wl,-e,updaterStart)
-  target_link_libraries(${variant} PRIVATE patch_format comctl32)
+  target_link_libraries(${variant} PRIVATE patch_format)
+  # GNU ld 2.40 leaves the load configuration unset: it is set after the link.
+  add_custom_command(TARGET ${variant} POST_BUILD
+    COMMAND perl ${CMAKE_CURRENT_SOURCE_DIR}/scripts/set_load_config.pl $<TARGET_FILE:${variant}>)
 endforeach()
 set_target_properties(updater_keyed PROPERTIES OUTPUT_NAME updater RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/keyed)
 set_source_files_properties(src/updater/ui/resources/updater.rc PROPERTIES

@@ -2,6 +2,15 @@
 
 #include "run_state.h"
 
+// The image's load configuration, which GNU ld points at this symbol: its
+// DependentLoadFlags (the field MinGW's headers still call Reserved1) makes the
+// loader look for the DLLs this program imports in the system folder only,
+// never beside it in a download folder, before any of its code runs. Wine's
+// loader ignores it; only Windows shows it.
+extern "C" const IMAGE_LOAD_CONFIG_DIRECTORY64 _load_config_used = {
+    sizeof(IMAGE_LOAD_CONFIG_DIRECTORY64), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, LOAD_LIBRARY_SEARCH_SYSTEM32,
+    0, 0, 0, 0};
+
 // Before anything else loads late, keep DLL look-ups out of the patch folder,
 // which is often a download folder holding anything. Looked up by name because
 // Windows before 8 (without its update) lacks the call.
@@ -21,6 +30,9 @@ static void restrictDllSearchToSystem()
 // without it updater.exe is a third smaller.
 extern "C" void updaterStart()
 {
+    // Read once, so that the linker keeps the load configuration that nothing else refers to.
+    if (*(volatile const DWORD*)&_load_config_used.Size == 0)
+        ExitProcess(1);
     restrictDllSearchToSystem();
     ExitProcess(runUpdate(GetModuleHandleA(NULL)));
 }

@@ -22,6 +22,16 @@
 
 RunState runState;
 
+// comctl32 (version 6, as the manifest asks) is not a KnownDLL: it is loaded
+// once the DLL search is limited to the system folder, never imported.
+static void initCommonControls()
+{
+    HMODULE controls = LoadLibraryW(L"comctl32.dll");
+    FARPROC init = controls ? GetProcAddress(controls, "InitCommonControls") : NULL;
+    if (init)
+        reinterpret_cast<void(WINAPI*)()>(reinterpret_cast<void*>(init))();
+}
+
 static void findProgramFolder()
 {
     wchar_t* folder = runState.programFolder;
@@ -257,7 +267,7 @@ static int runCopyOnly(const wchar_t* folder)
 int runUpdate(HINSTANCE instance)
 {
     runState.instance = instance;
-    InitCommonControls();
+    initCommonControls();
     findProgramFolder();
     SetCurrentDirectoryW(runState.programFolder);
 

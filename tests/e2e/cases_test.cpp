@@ -77,6 +77,8 @@ ROWS(Record,
     Case{"PathOf260IsNotCut", "{full}data.dat", DATA, "path=sz:{x*260} version=1005", {"path() OK"}, "cleaned", ""},
     // A path that is not a string is 8-bit text in the ANSI code page (1252): donn\xE9es is données.
     Case{"PathOfAnotherTypeInCodePage1252", "{quiet}data.dat", "patch\\data.dat=new install\\données\\", "path=raw:{install}\\donn\xe9" "es", {}, "cleaned +install\\données\\data.dat", ""},
+    // Some installers write the folder as an expandable string: it is a string all the same.
+    Case{"PathOfTypeExpandSz", "{quiet}data.dat", DATA, "path=expand:{install}", {}, "cleaned +install\\data.dat", ""},
     Case{"UnterminatedPath", "{quiet}data.dat", DATA, "path=raw:{install}", {}, "cleaned +install\\data.dat", ""},
     Case{"NestedKey", "{key}\\Nested\\Deeper\n1006\n1004\n1\ndata.dat", DATA, "Nested\\Deeper\\path=sz:{install} Nested\\Deeper\\version=1005", CONFIRMED, "cleaned +install\\data.dat ~Nested\\Deeper\\version=1006", ""});
 
@@ -126,6 +128,8 @@ ROWS(Unpacked,
 // time. "smalldrive" puts both folders on S:, a drive of 4 MiB; "@data:N" writes N bytes there.
 const char* const FULL_DRIVE = "smalldrive patch\\a.dat=a patch\\big.dat=@data:1600000 install\\big.dat=@data:1000000";
 const char* const CUT_OFF = "patch\\big.bin=@size:268435456 install\\big.bin=@size:67108864";
+const char* const FIVE = "patch\\a.dat=newA patch\\b.dat=newB patch\\c.bin=@size:268435456 patch\\d.dat=newD patch\\e.dat=newE "
+                        "install\\a.dat=oldA install\\b.dat=oldB install\\c.bin=oldC install\\d.dat=oldD install\\e.dat=oldE";
 ROWS(WholeFiles,
     // 1.6 MB replaces 1 MB where 1.4 MB is free: the new file would lie beside the old one.
     Case{"DiskFullRefusedBeforeAnything", "{full}a.dat\nbig.dat\nRUN a.dat", FULL_DRIVE, R, {"path({install}) OK", "noSpace({install},1.6,1.4) OK"}, "", ""},
@@ -144,6 +148,17 @@ ROWS(WholeFiles,
     // {fit} makes the destination exactly 259 characters; the name has no extension.
     Case{"DestinationOf259Characters", "{quiet}{fit}", "patch\\{fit}=x", R, {}, "cleaned +install\\{fit}", ""},
     // The patch installs the temporary file's usual name too: the temporary file takes another.
+    // Ended while the third of five files is staged: every installed file is the old one; run again, all arrive.
+    Case{"CutOffWhileStaging", "{quiet}a.dat\nb.dat\nc.bin\nd.dat\ne.dat", FIVE, R, {"copy Kill:c.bin.updating"}, "+install\\a.dat.updating +install\\b.dat.updating +install\\c.bin.updating", ""},
+    Case{"CutOffWhileStagingThenRunAgain", "{quiet}a.dat\nb.dat\nc.bin\nd.dat\ne.dat", FIVE, R, {"copy Kill:c.bin.updating", "again"}, "cleaned ~install\\a.dat ~install\\b.dat ~install\\c.bin ~install\\d.dat ~install\\e.dat", ""},
+    // The game starts between the staging and the renames: its file gets the notice, the others arrive.
+    Case{"HeldAtRenameTime", "{quiet}a.dat\nmissing.dat\nb.dat", "patch\\a.dat=newA patch\\b.dat=newB install\\a.dat=oldA", R,
+         {"lay:locked:install\\a.dat=held", "copyFailed({install}\\missing.dat,2,1/3) Yes", "copyFailed({install}\\a.dat,32,3/3) Yes"}, "~install\\a.dat +install\\b.dat", ""},
+    // Windows names ignore case: the temporary file never takes a name the patch installs, in any case.
+    Case{"PatchInstallsTheTemporaryNameInAnotherCase", "{quiet}A.DAT.UPDATING\na.dat", "patch\\a.dat=new patch\\A.DAT.UPDATING=mine install\\a.dat=old", R, {}, "cleaned ~install\\a.dat +install\\A.DAT.UPDATING", ""},
+    // A held file and a full disk: both pieces of advice.
+    Case{"HeldAndDiskFull", "{full}a.dat\nbig.dat", "smalldrive patch\\a.dat=a locked:install\\a.dat=old patch\\big.dat=@data:1000000 install\\big.dat=@data:500000", R,
+         {"path({install}) OK", "lay:install\\fill.bin=@data:2800000", "copyFailed({install}\\a.dat,32,0/2) Yes", "copyFailed({install}\\big.dat,112,1/2) Yes", "incompleteBoth(2,2) OK"}, "+install\\fill.bin", ""},
     Case{"PatchInstallsTheTemporaryName", "{quiet}a.dat.updating\na.dat", "patch\\a.dat=new patch\\a.dat.updating=mine install\\a.dat=old", R, {}, "cleaned ~install\\a.dat +install\\a.dat.updating", ""});
 
 // A folder only an administrator may change: the player's process starts updater.exe again, with

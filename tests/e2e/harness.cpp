@@ -35,6 +35,7 @@ const Texts FORMS = {
     {"copyFailed", "Sorvane Online Updater: Failed on copy %1\nWould you like to continue? Error %2 Yes No ! over SRVN Updater: Copying file: %4 to: %1 %3"},
     {"incomplete", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\nClose the game and run this update again; if it fails again, please download a complete install from our website. OK !"},
     {"incompleteInUse", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\nClose the game and run this update again. OK !"},
+    {"incompleteBoth", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\nClose the game, free some space on the disk and run this update again. OK !"},
     {"incompleteDiskFull", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\nFree some space on the disk and run this update again. OK !"},
     // folder, MB needed, MB free
     {"noSpace", "Sorvane Online Updater: There is not enough free space on the disk of %1.\nThe update needs %2 MB there and %3 MB is free. Free some space on that disk and run the update again. OK !"},
@@ -250,6 +251,7 @@ std::vector<std::string> startAndAnswer(Session& session, const std::vector<std:
         else
             std::cout << "[ harness  ] Wine refused to start the program (error 1359); starting it once more\n";
     std::vector<HWND> answered;
+    std::vector<HANDLE> heldMeanwhile;
     std::vector<std::string> installedBefore = namesIn(session.install);
     bool killed = false;
     session.processId = process.dwProcessId;
@@ -281,15 +283,21 @@ std::vector<std::string> startAndAnswer(Session& session, const std::vector<std:
                     std::vector<std::string> second = startAndAnswer(session, steps, next, launched);
                     shown.insert(shown.end(), second.begin(), second.end());
                     session.processId = process.dwProcessId;
-                } else {
-                    for (HANDLE file : layOutTree(action.substr(4), session.root, session))
-                        CloseHandle(file);
+                } else {  // files it locks stay held until the program ends
+                    std::vector<HANDLE> locked = layOutTree(action.substr(4), session.root, session);
+                    heldMeanwhile.insert(heldMeanwhile.end(), locked.begin(), locked.end());
                 }
             }
             shown.push_back(seen);
             std::string step = next < steps.size() ? steps[next++] : GetDlgItem(window, IDC_PATH) ? "Cancel" : GetDlgItem(window, IDNO) ? "No" : "OK";
-            if (step.size() > 5 && step.substr(step.size() - 5) == " Kill") {
-                for (DWORD since = GetTickCount(); namesIn(session.install) == installedBefore && GetTickCount() - since < 10000;)
+            size_t kill = step.find(" Kill");
+            if (kill != std::string::npos) {  // "copy Kill:name": once that file shows in the installation folder
+                std::string awaited = step.size() > kill + 6 ? step.substr(kill + 6) : "";
+                auto arrived = [&] {
+                    std::vector<std::string> names = namesIn(session.install);
+                    return awaited.empty() ? names != installedBefore : std::count(names.begin(), names.end(), awaited) > 0;
+                };
+                for (DWORD since = GetTickCount(); !arrived() && GetTickCount() - since < 10000;)
                     Sleep(1);
                 killed = TerminateProcess(process.hProcess, 1);
             } else if (step.size() > 10 && step.substr(step.size() - 10) == " Unprotect") {
@@ -302,6 +310,8 @@ std::vector<std::string> startAndAnswer(Session& session, const std::vector<std:
             }
         }
     }
+    for (HANDLE file : heldMeanwhile)
+        CloseHandle(file);
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32 entry = {sizeof entry};
     for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
@@ -423,9 +433,10 @@ void layOutRecord(const std::string& items, const std::string& key)
     RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
     for (const std::string& item : words(items)) {
         std::string name = item.substr(0, item.find('=')), value = item.substr(item.find('=') + 1);
-        DWORD number = std::strtoul(value.c_str(), nullptr, 10), type = value[0] == 's' ? REG_SZ : value[0] == 'r' ? REG_BINARY : REG_DWORD;
+        DWORD number = std::strtoul(value.c_str(), nullptr, 10),
+              type = value[0] == 's' ? REG_SZ : value[0] == 'e' ? REG_EXPAND_SZ : value[0] == 'r' ? REG_BINARY : REG_DWORD;
         std::string text = value.substr(value.find(':') + 1), bytes = type == REG_DWORD ? std::string((char*)&number, 4) : text;
-        if (type == REG_SZ)
+        if (type == REG_SZ || type == REG_EXPAND_SZ)
             bytes = std::string((const char*)wide(text).c_str(), (wide(text).size() + 1) * 2);
         size_t slash = name.rfind('\\');
         std::string subKey = slash == std::string::npos ? key : key + "\\" + name.substr(0, slash);

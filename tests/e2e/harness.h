@@ -21,9 +21,9 @@ struct Case {
     // "sametimes" (every file shows one time), "protected:install\" (a folder that refuses new files),
     // "\"args:text\"" (the command line after the program's name, ' for "). Every name is UTF-8.
     std::string setUp;
-    std::string record;  // "path=sz:{install} version=1005"; "raw:" unterminated, "Sub\name=" in a sub key
+    std::string record;  // "path=sz:{install} version=1005"; "expand:" REG_EXPAND_SZ, "raw:" unterminated, "Sub\name=" in a sub key
     // each window once: "form(arguments) Answer[=typed]", "elevated ..." for a window of the copy-only
-    // process, "copy Kill" ends the program mid-copy, "copy Unprotect" lifts every protection; "again"
+    // process, "copy Kill" ends the program mid-copy ("copy Kill:name" once install\name shows), "copy Unprotect" lifts every protection; "again"
     // runs it once more; "twice" and "lay:items" act before the next window is answered (harness.cpp)
     std::vector<std::string> dialogue;
     // of the tree and the record: "+new -gone ~changed", record values with "=value"; "cleaned": every patch file gone
