@@ -3,7 +3,15 @@ enable_language(RC)
 # No link time in the PE headers, so that a rebuild gives the same bytes.
 add_link_options(-Wl,--no-insert-timestamp)
 set(resources ${CMAKE_CURRENT_SOURCE_DIR}/src/updater/ui/resources)
-configure_file(${resources}/updater.manifest.in ${GENERATED_DIR}/updater.manifest @ONLY)
+# The manifest as written, less its comments and indentation, which would cost updater.exe a
+# file-aligned block of its 32 KiB.
+file(READ ${resources}/updater.manifest.in manifest_text)
+string(CONFIGURE "${manifest_text}" manifest_text @ONLY)
+string(REGEX REPLACE "<!--[^>]*-->" "" manifest_text "${manifest_text}")
+string(REGEX REPLACE "\n[ ]+" "\n" manifest_text "${manifest_text}")
+string(REGEX REPLACE "[ ]+\n" "\n" manifest_text "${manifest_text}")
+file(CONFIGURE OUTPUT ${GENERATED_DIR}/updater.manifest CONTENT "${manifest_text}" @ONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${resources}/updater.manifest.in)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${resources} -I${GENERATED_DIR}")
 
 # Small and self-contained: no C++ runtime features, static libgcc/libstdc++,

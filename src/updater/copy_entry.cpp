@@ -153,6 +153,42 @@ struct Placement {
     bool toWrite;
 };
 
+// With administrator rights nothing is written, renamed or removed through a
+// link (a junction or a symbolic link) below the installation folder: a link
+// there would send an administrator's write wherever its owner likes. Such an
+// entry fails with error 4395 (ERROR_REPARSE_POINT_ENCOUNTERED, which MinGW's
+// headers lack). Each folder on the way is opened first and held, without
+// FILE_SHARE_DELETE, until the process ends, so that it cannot be renamed or
+// swapped for a link after it was judged.
+enum { ERROR_LINK_REFUSED = 4395 };
+static bool linksRefused;
+
+void refuseLinks()
+{
+    linksRefused = true;
+}
+
+static bool isLink(const wchar_t* path)
+{
+    DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+static bool passesThroughLink(const wchar_t* destination, int installLength)
+{
+    wchar_t folder[TEXT_CAPACITY];
+    for (int i = installLength + 1; destination[i]; i++) {
+        if (destination[i] != L'\\')
+            continue;
+        lstrcpynW(folder, destination, i + 1);
+        CreateFileW(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+        if (isLink(folder))
+            return true;
+    }
+    return isLink(destination);
+}
+
 static unsigned long placeEntry(const wchar_t* patchFolder, const wchar_t* installFolder, const EntryNames* entry,
                                 EntryList patch, Placement* place)
 {
@@ -163,9 +199,13 @@ static unsigned long placeEntry(const wchar_t* patchFolder, const wchar_t* insta
         forecast.inPlace)
         return forecast.error;
     place->toWrite = true;
+    if (linksRefused && passesThroughLink(destination, lstrlenW(installFolder)))
+        return ERROR_LINK_REFUSED;
     unsigned long error = resolveTarget(destination, forecast.replacesLink, place->target);
     if (error == 0)
         nameTemporary(place->target, patch, place->temporary);
+    if (error == 0 && linksRefused && isLink(place->temporary))
+        return ERROR_LINK_REFUSED;
     return error;
 }
 

@@ -61,6 +61,10 @@ void closeStaged(StagedFile* staged);
 unsigned long putInPlace(StagedFile* staged);
 void discardStaged(StagedFile* staged);
 
+// From now on, an entry whose way below the installation folder, destination
+// or temporary name is a link fails (the copy with administrator rights).
+void refuseLinks();
+
 // True when the installation refuses this process the files its copies write:
 // a folder only an administrator may change (error 5 on opening an installed
 // file for its replacement, or on creating the temporary file beside it).

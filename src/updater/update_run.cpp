@@ -258,6 +258,7 @@ static int runCopyOnly(const wchar_t* folder)
         return COPY_REPORTED | COPY_KEPT;
     if (!isGameInstallation(folder, patchEntries(), runEntry(), runState.installFolder))
         return COPY_REPORTED | COPY_REFUSED;
+    refuseLinks();
     if (!patchFitsOnDisk(runState.programFolder, runState.installFolder, patchEntries()))
         return COPY_REPORTED | COPY_KEPT;
     CopyOutcome outcome = copyEntries();

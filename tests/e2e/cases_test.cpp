@@ -190,6 +190,9 @@ ROWS(Protected,
     Case{"CopyOnlyIntoAnotherFolder", "{quiet}b.dat", "\"args:/copy-only '{root}\\other'\" keyed signed other\\ patch\\b.dat=b", R, {"exitCode(327680)"}, "", ""},
     Case{"CopyOnlyIntoADevicePath", "{quiet}b.dat", "\"args:/copy-only '\\\\?\\{install}'\" keyed signed install\\b.dat=old patch\\b.dat=b", R, {"exitCode(327680)"}, "", ""},
     Case{"CopyOnlyIntoANetworkPath", "{quiet}b.dat", "\"args:/copy-only '\\\\localhost\\c$'\" keyed signed patch\\b.dat=b", R, {"exitCode(327680)"}, "", ""},
+    // Nothing goes through a link with administrator rights: here install\data leads outside the game.
+    Case{"CopyOnlyThroughALink", "{quiet}data\\evil.dll\nb.dat", std::string(BY_HAND) + "keyed signed install\\b.dat=old outside\\ link:install\\data={root}\\outside patch\\evil.dll=e patch\\b.dat=b", R,
+         {"copyFailed({install}\\data\\evil.dll,4395,0/2) Yes", "exitCode(65537)"}, "~install\\b.dat", ""},
     // Any other command line is a player's start, which reads none.
     Case{"OtherCommandLinesAreNotRead", "{quiet}data.dat", "\"args:/copy-only {install}\" patch\\data.dat=d", R, {}, "cleaned +install\\data.dat", ""});
 

@@ -199,18 +199,19 @@ struct Session {
 
 std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root, Session& session, const std::string& phase = "");
 
-// Stands for a folder only an administrator may change, under Wine only: there every process is an
-// administrator and root, and an immutable folder (chattr +i, which root may set) refuses new files
-// with error 5. Wine starts the Unix program itself. On Windows a row would deny the folder by its ACL.
-void changeAttributes(const std::string& folder, const wchar_t* flags)
+// Runs a Unix program on Windows paths, under Wine only (Wine starts a Unix program itself): each "{}"
+// in the command stands for the next path's Unix name.
+void runUnix(std::wstring command, const std::vector<std::string>& paths)
 {
     typedef char*(__cdecl * UnixNameProc)(const wchar_t*);
     auto unixName = (UnixNameProc)(void*)GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
-    char* name = unixName ? unixName(wide(folder).c_str()) : nullptr;
-    if (!name)
-        return;
-    std::wstring command = L"/usr/bin/chattr " + std::wstring(flags) + L" " + wide(name);
-    HeapFree(GetProcessHeap(), 0, name);
+    for (const std::string& path : paths) {
+        char* name = unixName ? unixName(wide(path).c_str()) : nullptr;
+        if (!name)
+            return;
+        command.replace(command.find(L"{}"), 2, wide(name));
+        HeapFree(GetProcessHeap(), 0, name);
+    }
     STARTUPINFOW startup = {sizeof startup};
     PROCESS_INFORMATION process = {};
     if (CreateProcessW(nullptr, &command[0], 0, 0, 0, 0, 0, 0, &startup, &process)) {
@@ -218,6 +219,21 @@ void changeAttributes(const std::string& folder, const wchar_t* flags)
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
+}
+
+// Stands for a folder only an administrator may change, under Wine only: there every process is an
+// administrator and root, and an immutable folder (chattr +i, which root may set) refuses new files
+// with error 5. On Windows a row would deny the folder by its ACL.
+void changeAttributes(const std::string& folder, const wchar_t* flags)
+{
+    runUnix(L"/usr/bin/chattr " + std::wstring(flags) + L" {}", {folder});
+}
+
+// "link:install\\data=target": a folder that is a symbolic link, made by the Unix ln; Wine shows such
+// a folder as a reparse point (and a link to a file as a plain file, so no row can use one).
+void makeLink(const std::string& link, const std::string& target)
+{
+    runUnix(L"/bin/ln -s {} {}", {target, link});
 }
 
 void unprotectAll(Session& session)
@@ -398,6 +414,10 @@ std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root
             fs::remove(fs::u8path(root + "\\" + item.substr(1)));
             continue;
         }
+        if (item.rfind("link:", 0) == 0) {
+            makeLink(root + "\\" + item.substr(5, item.find('=') - 5), item.substr(item.find('=') + 1));
+            continue;
+        }
         std::string kind = item.substr(0, item.find(':'));
         kind = kind == "locked" || kind == "briefly" || kind == "protected" || attributes.count(kind) ? kind : "";
         item.erase(0, kind.empty() ? 0 : kind.size() + 1);
@@ -495,6 +515,8 @@ TEST_P(Run, EndsAsExpected)
     std::error_code absent;
     if (row.setUp.find("protected:") != std::string::npos)  // left protected by a run that was stopped
         changeAttributes(base, L"-R -i");
+    if (row.setUp.find("link:") != std::string::npos)  // Wine cannot remove a folder that is a link
+        runUnix(L"/bin/rm -rf {}", {base});
     for (auto& entry : fs::recursive_directory_iterator(fs::u8path(base + "\\"), absent))
         SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
     for (auto& entry : fs::directory_iterator(fs::u8path(base + "\\"), absent))
