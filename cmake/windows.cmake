@@ -23,18 +23,18 @@ set(UPDATER_SOURCES
   src/updater/update_run.cpp
   src/updater/script_file.cpp
   src/updater/install_record.cpp
-  src/updater/copy_entry.cpp
+  src/updater/copy/copy_entry.cpp
   src/updater/cleanup.cpp
   src/updater/launch.cpp
   src/updater/same_file.cpp
   src/updater/run_lock.cpp
-  src/updater/space_check.cpp
+  src/updater/copy/space_check.cpp
   src/updater/command_line.cpp
   src/updater/shell_start.cpp
-  src/updater/elevated_copy.cpp
-  src/updater/patch_crypto.cpp
-  src/updater/patch_trust.cpp
-  src/updater/install_folder.cpp
+  src/updater/copy/elevated_copy.cpp
+  src/updater/copy/patch_crypto.cpp
+  src/updater/copy/patch_trust.cpp
+  src/updater/copy/install_folder.cpp
   src/updater/ui/notice.cpp
   src/updater/ui/copy_dialog.cpp
   src/updater/ui/path_dialog.cpp

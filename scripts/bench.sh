@@ -5,8 +5,8 @@
 #   time, and how long the copy dialog keeps a caller waiting while a 1 GiB file copies.
 # BENCH_DIR (default build/bench-data, on the disk, where players' copies
 # happen) holds the data, and /dev/shm is measured beside it; BENCH_REPS the
-# repetitions (default 15). An argument (size, parsing, overhead, verification,
-# responsiveness) measures that section alone.
+# repetitions (default 15). An argument (size, parsing, staging, overhead,
+# verification, responsiveness) measures that section alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 reps=${BENCH_REPS:-15}
@@ -63,7 +63,7 @@ overhead() {
     script+="f$i.bin"$'\r\n'
   done
   printf '%s' "$script" > "$root/store/update.txt"
-  local updater_times=() reference_times=() cp_times=()
+  local updater_times=() reference_times=() safe_times=() cp_times=()
   prepare() {
     rm -rf "$root/patch" "$root/install" && mkdir -p "$root/patch" "$root/install"
     # Each contender's sources are written the same way just before it runs,
@@ -82,28 +82,45 @@ overhead() {
     wine "$build/reference_copy.exe" "$(winpath "$root/patch")" "$(winpath "$root/install")" "$count"
     reference_times+=($(( $(now_ms) - t0 )))
   }
+  run_safe() {
+    prepare; local t0; t0=$(now_ms)
+    wine "$build/reference_copy.exe" "$(winpath "$root/patch")" "$(winpath "$root/install")" "$count" safe
+    safe_times+=($(( $(now_ms) - t0 )))
+  }
   # One untimed round first: the first GUI program of a Wine session pays for
   # warming the session's caches.
-  run_updater; run_reference
-  updater_times=() reference_times=()
+  run_updater; run_reference; run_safe
+  updater_times=() reference_times=() safe_times=()
   for rep in $(seq 1 "$reps"); do
-    # Alternated, and in turn first, so that neither always meets the other's aftermath.
-    if [ $((rep % 2)) -eq 1 ]; then run_updater; run_reference; else run_reference; run_updater; fi
+    # Alternated, and in turn first, so that none always meets another's aftermath.
+    case $((rep % 3)) in
+      0) run_updater; run_reference; run_safe ;;
+      1) run_reference; run_safe; run_updater ;;
+      2) run_safe; run_updater; run_reference ;;
+    esac
     prepare; local t0; t0=$(now_ms)
     cp "$root/patch/"f*.bin "$root/install/" && rm "$root/patch/"f*.bin; cp_times+=($(( $(now_ms) - t0 )))
   done
-  local u r c
+  local u r f c
   u=$(printf '%s\n' "${updater_times[@]}" | median)
   r=$(printf '%s\n' "${reference_times[@]}" | median)
+  f=$(printf '%s\n' "${safe_times[@]}" | median)
   c=$(printf '%s\n' "${cp_times[@]}" | median)
-  local ratio verdict="reported, no mark"
+  local ratio safe_ratio verdict="reported, no mark"
   ratio=$(awk -v u="$u" -v r="$r" 'BEGIN {printf "%.3f", u / r}')
+  safe_ratio=$(awk -v u="$u" -v f="$f" 'BEGIN {printf "%.3f", u / f}')
   [ -n "$4" ] && verdict="mark: at most $4, $(mark "$ratio" "$4")"
-  echo "$label: updater $u ms, reference CopyFileA+DeleteFileA $r ms, cp+rm $c ms (medians of $reps);" \
-       "updater/reference $ratio ($verdict)"
-  echo "    runs: updater ${updater_times[*]} | reference ${reference_times[*]} | cp+rm ${cp_times[*]}"
+  echo "$label: updater $u ms, reference CopyFileA+DeleteFileA $r ms, safe reference (temporary, flush, rename)" \
+       "$f ms, cp+rm $c ms (medians of $reps); updater/reference $ratio ($verdict), updater/safe reference $safe_ratio"
+  echo "    runs: updater ${updater_times[*]} | reference ${reference_times[*]} | safe ${safe_times[*]} | cp+rm ${cp_times[*]}"
   rm -rf "$root"
 }
+
+if [ "$only" = staging ]; then  # the first case of the overhead, alone
+  echo
+  echo "== The staged copy against both references (data in $data)"
+  overhead 50 20480 "50 files of 20 MiB over older ones" 1.15 over
+fi
 
 if section overhead; then
   echo

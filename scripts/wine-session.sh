@@ -19,6 +19,7 @@ wine_session_end() {
   if [ -n "$wine_session_xvfb" ]; then kill "$wine_session_xvfb" 2>/dev/null || true; fi
 }
 trap wine_session_end EXIT
+trap 'exit 130' INT TERM HUP   # ended from outside (a time-out): the EXIT trap still cleans up
 
 # The display must exist before the prefix: without one, Wine keeps its
 # windowless driver and every dialog returns at once unseen.
@@ -66,8 +67,11 @@ ln -sfn "$wine_session_build/drive-p" "$WINEPREFIX/dosdevices/p:"
 # S: is a drive of 4 MiB, for the rows where the disk is full: a tmpfs, which
 # only root may mount (as CI runs). Elsewhere those rows fail for want of it.
 mkdir -p "$wine_session_build/drive-s"
-if ! mountpoint -q "$wine_session_build/drive-s" && [ "$(id -u)" -eq 0 ] &&
-   mount -t tmpfs -o size=4m tmpfs "$wine_session_build/drive-s" 2>/dev/null; then
+# One left mounted by a session that was ended before it could unmount is taken
+# over, so that this session unmounts it however it ends.
+if mountpoint -q "$wine_session_build/drive-s"; then
+  wine_session_small="$wine_session_build/drive-s"
+elif [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=4m tmpfs "$wine_session_build/drive-s" 2>/dev/null; then
   wine_session_small="$wine_session_build/drive-s"
 fi
 ln -sfn "$wine_session_build/drive-s" "$WINEPREFIX/dosdevices/s:"

@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <stdint.h>
 
-#include "copy_entry.h"
+#include "copy/copy_entry.h"
 #include "format/patch_manifest.h"
 #include "format/update_script.h"
 

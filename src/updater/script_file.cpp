@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <string.h>
 
-#include "patch_crypto.h"
+#include "copy/patch_crypto.h"
 #include "run_state.h"
 #include "ui/notice.h"
 

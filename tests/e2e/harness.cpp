@@ -234,6 +234,8 @@ void changeAttributes(const std::string& folder, const wchar_t* flags)
 void makeLink(const std::string& link, const std::string& target)
 {
     runUnix(L"/bin/ln -s {} {}", {target, link});
+    for (int wait = 0; !fs::exists(fs::u8path(link)) && wait < 500; wait++)
+        Sleep(10);
 }
 
 void unprotectAll(Session& session)
@@ -328,10 +330,20 @@ std::vector<std::string> startAndAnswer(Session& session, const std::vector<std:
     }
     for (HANDLE file : heldMeanwhile)
         CloseHandle(file);
+    // A process identifier is used again once its process ends: a child started before the program
+    // is some other process's (under Wine, services.exe's parent may carry the number).
+    FILETIME started, unused[3];
+    GetProcessTimes(process.hProcess, &started, &unused[0], &unused[1], &unused[2]);
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32 entry = {sizeof entry};
     for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
         if (entry.th32ParentProcessID == process.dwProcessId) {
+            FILETIME born = {};
+            HANDLE asked = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+            GetProcessTimes(asked, &born, &unused[0], &unused[1], &unused[2]);
+            CloseHandle(asked);
+            if (CompareFileTime(&born, &started) < 0)
+                continue;
             bool expected = lstrcmpiA(entry.szExeFile, launched.c_str()) == 0;
             if (!expected)
                 shown.push_back(std::string("child process ") + entry.szExeFile);
@@ -515,8 +527,12 @@ TEST_P(Run, EndsAsExpected)
     std::error_code absent;
     if (row.setUp.find("protected:") != std::string::npos)  // left protected by a run that was stopped
         changeAttributes(base, L"-R -i");
-    if (row.setUp.find("link:") != std::string::npos)  // Wine cannot remove a folder that is a link
+    if (row.setUp.find("link:") != std::string::npos) {  // Wine cannot remove a folder that is a link
         runUnix(L"/bin/rm -rf {}", {base});
+        // Wine may signal a Unix program's end before it has ended: wait for its work.
+        for (int wait = 0; fs::exists(fs::u8path(base)) && wait < 500; wait++)
+            Sleep(10);
+    }
     for (auto& entry : fs::recursive_directory_iterator(fs::u8path(base + "\\"), absent))
         SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
     for (auto& entry : fs::directory_iterator(fs::u8path(base + "\\"), absent))

@@ -3,7 +3,7 @@
 #include <commctrl.h>
 #include <string.h>
 
-#include "../copy_outcome.h"
+#include "../copy/copy_outcome.h"
 #include "notice.h"
 #include "resources/resource.h"
 

@@ -4,7 +4,7 @@
 
 #include "format/disk_space.h"
 #include "format/update_script.h"
-#include "ui/notice.h"
+#include "../ui/notice.h"
 
 // A file that two entries write (the run entry is often listed twice) is
 // staged the second time in place of the first.

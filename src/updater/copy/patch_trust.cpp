@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "patch_crypto.h"
-#include "run_state.h"
-#include "ui/notice.h"
+#include "../run_state.h"
+#include "../ui/notice.h"
 
 static PatchManifest manifest;
 static bool hasManifest;

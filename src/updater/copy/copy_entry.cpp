@@ -4,7 +4,7 @@
 #include <string.h>
 
 #include "patch_crypto.h"
-#include "same_file.h"
+#include "../same_file.h"
 
 enum { MAX_NAME_LENGTH = 255 };
 

@@ -1,8 +1,8 @@
 #include "elevated_copy.h"
 
 #include "format/path_text.h"
-#include "shell_start.h"
-#include "ui/notice.h"
+#include "../shell_start.h"
+#include "../ui/notice.h"
 
 static void tellAdministratorNeeded(const wchar_t* installFolder)
 {
