@@ -48,13 +48,10 @@ fi
 
 key='Software\UpdaterBench\Overhead'
 
-# One patch of $1 files of $2 KiB: the updater in quiet mode against reference_copy.exe,
-# alternated, $reps times each, then cp for scale. $5 "over" installs over older files
-# of the same names and sizes, as a patch does; "new" into an empty folder.
-overhead() {
-  local count=$1 kib=$2 label=$3 into=$5 last
-  last=f$(printf %02d $((count - 1))).bin
-  rm -rf "$root" && mkdir -p "$root/store" "$root/old" "$root/patch" "$root/install"
+# The data of a patch of $1 files of $2 KiB: store/ holds the patch files and update.txt
+# (quiet mode), old/ older files of the same names and sizes; the record names install/.
+make_patch() {
+  local count=$1 kib=$2
   wine reg add "HKCU\\$key" /v path /d "$(winpath "$root/install")" /f >/dev/null
   local script="$key"$'\r\n1\r\n1\r\n0\r\n'
   for i in $(seq -f %02g 0 $((count - 1))); do
@@ -63,6 +60,16 @@ overhead() {
     script+="f$i.bin"$'\r\n'
   done
   printf '%s' "$script" > "$root/store/update.txt"
+}
+
+# One patch of $1 files of $2 KiB: the updater in quiet mode against reference_copy.exe,
+# alternated, $reps times each, then cp for scale. $5 "over" installs over older files
+# of the same names and sizes, as a patch does; "new" into an empty folder.
+overhead() {
+  local count=$1 kib=$2 label=$3 into=$5 last
+  last=f$(printf %02d $((count - 1))).bin
+  rm -rf "$root" && mkdir -p "$root/store" "$root/old" "$root/patch" "$root/install"
+  make_patch "$count" "$kib"
   local updater_times=() reference_times=() safe_times=() cp_times=()
   prepare() {
     rm -rf "$root/patch" "$root/install" && mkdir -p "$root/patch" "$root/install"
@@ -144,14 +151,7 @@ verification() {
   local count=$1 kib=$2 label=$3 last
   last=f$(printf %02d $((count - 1))).bin
   rm -rf "$root" && mkdir -p "$root/store" "$root/old"
-  wine reg add "HKCU\\$key" /v path /d "$(winpath "$root/install")" /f >/dev/null
-  local script="$key"$'\r\n1\r\n1\r\n0\r\n'
-  for i in $(seq -f %02g 0 $((count - 1))); do
-    head -c $((kib * 1024)) /dev/urandom > "$root/store/f$i.bin"
-    head -c $((kib * 1024)) /dev/urandom > "$root/old/f$i.bin"
-    script+="f$i.bin"$'\r\n'
-  done
-  printf '%s' "$script" > "$root/store/update.txt"
+  make_patch "$count" "$kib"
   cp "$build/keyed/updater.exe" "$root/store/"
   wine "$build/patchtool.exe" sign "$(winpath "$root/store")" "$(winpath "$PWD/tests/keys/vendor.pem")" >/dev/null 2>&1
   rm "$root/store/updater.exe"

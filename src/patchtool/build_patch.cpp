@@ -219,6 +219,16 @@ bool isInside(const fs::path& path, const fs::path& folder)
     return end == outer.end();
 }
 
+// True when some OLD tree has a file that NEW lacks.
+bool onlyRemoved(const std::vector<std::vector<fs::path>>& oldFiles, const std::map<std::string, fs::path>& newByName)
+{
+    for (const std::vector<fs::path>& files : oldFiles)
+        for (const fs::path& file : files)
+            if (!newByName.count(foldCase(file.generic_string())))
+                return true;
+    return false;
+}
+
 // Refuses what makes the build impossible before anything is compared.
 bool checkRequest(const BuildRequest& request, Report& report)
 {
@@ -302,14 +312,24 @@ BuildResult buildChecked(const BuildRequest& request, Report& report, std::ostre
     }
     std::vector<Shipped> shipped = changedFiles(request, newFiles, oldByPath, report, showProgress);
     if (shipped.empty())
-        report.error(request.newTree.generic_string(), "nothing changed between OLD and NEW: there is no patch to build");
+        report.error(request.newTree.generic_string(),
+                     onlyRemoved(oldFiles, byFoldedPath(newFiles))
+                         ? "nothing to ship: NEW only lacks files of OLD, and the format cannot delete files (they "
+                           "stay installed): ship a full install to remove them"
+                         : "nothing changed between OLD and NEW: there is no patch to build");
     if (!request.run.empty()) {
         std::string runPath = request.run;
         std::replace(runPath.begin(), runPath.end(), '\\', '/');
         fs::path run = fs::path(runPath).lexically_normal();
         auto found = std::find_if(shipped.begin(), shipped.end(), [&](const Shipped& f) { return f.relative == run; });
         if (!fs::is_regular_file(request.newTree / run))
-            report.error(request.newTree.generic_string(), "--run names \"" + request.run + "\", which is not a file of NEW");
+            report.error(request.newTree.generic_string(),
+                         "--run names \"" + request.run + "\", which is not a file of NEW" +
+                             (request.run.find(' ') != std::string::npos
+                                  ? ": a run entry is also the name of the file it installs, so it cannot carry "
+                                    "arguments; ship a launcher (start.bat holding @start \"\" game.exe -windowed) "
+                                    "and give --run start.bat"
+                                  : ""));
         else if (found == shipped.end())
             shipped.push_back({run, entryOf(run)});
         else

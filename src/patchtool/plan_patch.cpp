@@ -134,7 +134,7 @@ int planPatch(const fs::path& patch, const fs::path& install, const std::string&
     size_t untouched = 0;
     for (const auto& item : fs::recursive_directory_iterator(install))
         untouched += item.is_regular_file() && !touched.count(foldCase(item.path().lexically_normal().generic_string()));
-    out << counted(untouched, "file", "files") << " of the installation stay as they are\n";
+    out << counted(untouched, "file", "files") << " of the installation " << (untouched == 1 ? "stays as it is\n" : "stay as they are\n");
     bool goesOn = judgeVersion(script, installedVersion, out);
     uint64_t needed = peakSpaceNeeded(uses.data(), script.entryCount, 0), available = fs::space(install).available;
     out << "space: the copies need " << megabytes(needed, true) << " at their peak, " << megabytes(available, false)

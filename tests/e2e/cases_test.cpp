@@ -52,6 +52,8 @@ ROWS(RunEntries,
     Case{"DotBackslashIsTheInstalledProgram", "{quiet}RUN .\\game.exe -x", "patch\\game.exe=@game \"patch\\game.exe -x=x\" install\\game.exe=@game", R, {}, "-patch\\update.txt \"-patch\\game.exe -x\" \"+install\\game.exe -x\"", ".\\game.exe -x"},
     // A game whose manifest asks for administrator rights is started (Windows asks; Wine starts it as it is).
     Case{"GameAskingForAdministratorRights", "{quiet}RUN game.exe", "patch\\game.exe=@admingame", R, {}, "cleaned +install\\game.exe", "game.exe"},
+    // A program named without its extension is the installation's game.exe (the file "game" is installed too).
+    Case{"RunWithoutExtension", "{quiet}RUN game", "patch\\game=g install\\game.exe=@game", R, {}, "cleaned +install\\game", "game"},
     // The program is looked for in the installation only: a namesake in the system folder never starts.
     Case{"ProgramMissingFromTheInstallation", "{quiet}RUN notepad.exe -x", "\"patch\\notepad.exe -x=x\"", R, {}, "cleaned \"+install\\notepad.exe -x\"", ""},
     Case{"RunInsideANameIsAFile", "{quiet}data\\RUNES.dat", "patch\\RUNES.dat=runes install\\data\\", R, {}, "cleaned +install\\data\\RUNES.dat", ""});

@@ -585,6 +585,7 @@ TEST_P(Run, EndsAsExpected)
     SetEnvironmentVariableA("=P:", driveRoot ? "P:\\sub" : NULL);  // the drive's current directory, inherited
     std::string program = row.launched.substr(0, row.launched.find(' '));  // the launched program reports its own path
     program.erase(0, program.rfind(".\\", 0) == 0 ? 2 : 0);
+    program += program.find('.') == std::string::npos && !program.empty() ? ".exe" : "";  // Windows adds it, as the launch does
     std::vector<std::string> seen;
     for (size_t from = 0, to = 0; to <= steps.size(); to++)
         if (to == steps.size() || steps[to] == "again") {

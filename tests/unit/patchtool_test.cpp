@@ -174,6 +174,7 @@ INSTANTIATE_TEST_SUITE_P(Build, Patchtool, testing::Values(
     ToolCase{"Inexpressible", TREES "new/;x.dat=x|new/RUN x=x", BUILD, 1, "new/;x.dat: error: \";x.dat\" begins with \";\"\nnew/RUN x: error: \"RUN x\" begins with RUN and a blank"},
     ToolCase{"NothingChanged", "u.exe={pe}|old/a.dat=1|new/a.dat=1", BUILD, 1, "new: error: nothing changed"},
     ToolCase{"OldFileStays", TREES "old/gone.txt=g", BUILD, 0, "old/gone.txt: warning: not in NEW"},
+    ToolCase{"OnlyRemovals", "u.exe={pe}|old/a.dat=1|new/a.dat=1|old/gone.txt=g", BUILD, 1, "new: error: nothing to ship: NEW only lacks files of OLD, and the format cannot delete files\n..."},
     ToolCase{"BaseNameClash", TREES "old/x/=|old/y/=|new/x/n.dat=1|new/y/n.dat=2", BUILD, 1, "new/y/n.dat: error: shares its base name with \"x\\n.dat\""},
     // Windows names ignore case: the flat folder would hold one of the two.
     ToolCase{"BaseNamesDifferingInCase", TREES "old/a/=|old/b/=|new/a/Data.pak=1|new/b/data.pak=2", BUILD, 1, "new/b/data.pak: error: shares its base name with \"a\\Data.pak\""},
@@ -209,7 +210,7 @@ INSTANTIATE_TEST_SUITE_P(Build, Patchtool, testing::Values(
 // A patch folder and an installation: what the update would do to it.
 #define PLAN SHIP "a.dat\nb.dat\n|ship/b.dat=b|game/a.dat=old|"
 INSTANTIATE_TEST_SUITE_P(Plan, Patchtool, testing::Values(
-    ToolCase{"ReplacedAndNew", PLAN "game/c.dat=c", "plan ship game", 0, "", "  a.dat: replaced\n  b.dat: new\n1 file of the installation stay\nversion: quiet mode\nspace: the copies need 0.1 MB at their peak\nmanifest: none, so nothing is verified\nplan: the update would complete"},
+    ToolCase{"ReplacedAndNew", PLAN "game/c.dat=c", "plan ship game", 0, "", "  a.dat: replaced\n  b.dat: new\n1 file of the installation stays as it is\nversion: quiet mode\nspace: the copies need 0.1 MB at their peak\nmanifest: none, so nothing is verified\nplan: the update would complete"},
     ToolCase{"Unchanged", SHIP "a.dat\n|game/a.dat=a", "plan ship game", 0, "", "  a.dat: unchanged\n0 files\nversion\nspace\nmanifest\nplan: the update would complete"},
     ToolCase{"MissingFolder", SHIP "maps\\a.dat\n|game/x=", "plan ship game", 1, "ship: error: some entries would fail", "  maps\\a.dat: fails: the installation has no folder \"maps\"\n...\n"},
     ToolCase{"ReadOnlyInstalledFile", SHIP "a.dat\n|ro:game/a.dat=old", "plan ship game", 1, "ship: error: some entries", "  a.dat: fails: the installed file is read-only\n...\n"},

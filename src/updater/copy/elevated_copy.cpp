@@ -4,24 +4,12 @@
 #include "../shell_start.h"
 #include "../ui/notice.h"
 
-static void tellAdministratorNeeded(const wchar_t* installFolder)
+// A notice about the game's folder: text holds one %s, for the folder.
+static void tellAboutFolder(const wchar_t* text, const wchar_t* installFolder)
 {
-    wchar_t text[TEXT_CAPACITY + 160];
-    wsprintfW(text,
-              L"The game's folder %s can only be changed with administrator rights.\n"
-              L"Run the update again and allow it, or ask whoever installed the game.",
-              installFolder);
-    showNotice(text, L"Sorvane Online Updater", MB_ICONERROR);
-}
-
-static void tellNotTheInstallation(const wchar_t* installFolder)
-{
-    wchar_t text[TEXT_CAPACITY + 160];
-    wsprintfW(text,
-              L"The folder %s is not this game's installation, so the update was not installed there.\n"
-              L"Please download a complete install from our website.",
-              installFolder);
-    showNotice(text, L"Sorvane Online Updater", MB_ICONERROR);
+    wchar_t told[TEXT_CAPACITY + 160];
+    wsprintfW(told, text, installFolder);
+    showNotice(told, L"Sorvane Online Updater", MB_ICONERROR);
 }
 
 ElevatedCopy copyAsAdministrator(HINSTANCE instance, const wchar_t* programFolder, const wchar_t* installFolder,
@@ -33,7 +21,9 @@ ElevatedCopy copyAsAdministrator(HINSTANCE instance, const wchar_t* programFolde
     HANDLE copy = length > 0 && length < TEXT_CAPACITY ? shellStart(L"runas", program, parameters, programFolder)
                                                        : NULL;
     if (!copy) {
-        tellAdministratorNeeded(installFolder);
+        tellAboutFolder(L"The game's folder %s can only be changed with administrator rights.\n"
+                        L"Run the update again and allow it, or ask whoever installed the game.",
+                        installFolder);
         return ELEVATION_DECLINED;
     }
     DWORD code = 0;
@@ -43,7 +33,9 @@ ElevatedCopy copyAsAdministrator(HINSTANCE instance, const wchar_t* programFolde
     if (code == (COPY_REPORTED | COPY_KEPT))
         return ELEVATED_COPY_REFUSED;
     if (code == (COPY_REPORTED | COPY_REFUSED)) {
-        tellNotTheInstallation(installFolder);
+        tellAboutFolder(L"The folder %s is not this game's installation, so the update was not installed there.\n"
+                        L"Please download a complete install from our website.",
+                        installFolder);
         return ELEVATED_COPY_REFUSED;
     }
     if (!readExitCode(code, outcome))
