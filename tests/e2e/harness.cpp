@@ -307,7 +307,12 @@ std::vector<std::string> startAndAnswer(Session& session, const std::vector<std:
                 }
             }
             shown.push_back(seen);
-            std::string step = next < steps.size() ? steps[next++] : GetDlgItem(window, IDC_PATH) ? "Cancel" : GetDlgItem(window, IDNO) ? "No" : "OK";
+            // A step for the copy dialog answers no other window: one the row does not expect is answered
+            // as a cautious user would, and the row fails at once instead of waiting for its time limit.
+            size_t copyAt = next < steps.size() ? steps[next].find("copy ") : std::string::npos;
+            bool copyStep = copyAt == 0 || copyAt == 9, copyWindow = windowText(window) == COPY_CAPTION;  // 9: "elevated "
+            std::string step = next < steps.size() && copyStep == copyWindow ? steps[next++]
+                               : GetDlgItem(window, IDC_PATH) ? "Cancel" : GetDlgItem(window, IDNO) ? "No" : "OK";
             size_t kill = step.find(" Kill");
             if (kill != std::string::npos) {  // "copy Kill:name": once that file shows in the installation folder
                 std::string awaited = step.size() > kill + 6 ? step.substr(kill + 6) : "";
