@@ -199,8 +199,9 @@ struct Session {
 
 std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root, Session& session, const std::string& phase = "");
 
-// Runs a Unix program on Windows paths, under Wine only (Wine starts a Unix program itself): each "{}"
-// in the command stands for the next path's Unix name.
+// Runs a Unix command on Windows paths, under Wine only (Wine starts a Unix program itself), and
+// waits for it: each "{}" in the command stands for the next path's Unix name. Wine may signal a
+// Unix program's end before its work is done, so the command leaves a mark when it is through.
 void runUnix(std::wstring command, const std::vector<std::string>& paths)
 {
     typedef char*(__cdecl * UnixNameProc)(const wchar_t*);
@@ -209,16 +210,22 @@ void runUnix(std::wstring command, const std::vector<std::string>& paths)
         char* name = unixName ? unixName(wide(path).c_str()) : nullptr;
         if (!name)
             return;
-        command.replace(command.find(L"{}"), 2, wide(name));
+        command.replace(command.find(L"{}"), 2, L"'" + wide(name) + L"'");
         HeapFree(GetProcessHeap(), 0, name);
     }
+    std::string mark = "/tmp/updater-e2e-done-" + std::to_string(GetCurrentProcessId());
+    fs::path markSeen = "Z:" + replaceAll(mark, "/", "\\");
+    fs::remove(markSeen);
+    std::wstring line = L"/bin/sh -c \"" + command + L"; : > " + wide(mark) + L"\"";
     STARTUPINFOW startup = {sizeof startup};
     PROCESS_INFORMATION process = {};
-    if (CreateProcessW(nullptr, &command[0], 0, 0, 0, 0, 0, 0, &startup, &process)) {
-        WaitForSingleObject(process.hProcess, 10000);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
+    if (!CreateProcessW(nullptr, &line[0], 0, 0, 0, 0, 0, 0, &startup, &process))
+        return;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int wait = 0; !fs::exists(markSeen) && wait < 1000; wait++)
+        Sleep(10);
+    fs::remove(markSeen);
 }
 
 // Stands for a folder only an administrator may change, under Wine only: there every process is an
@@ -234,8 +241,6 @@ void changeAttributes(const std::string& folder, const wchar_t* flags)
 void makeLink(const std::string& link, const std::string& target)
 {
     runUnix(L"/bin/ln -s {} {}", {target, link});
-    for (int wait = 0; !fs::exists(fs::u8path(link)) && wait < 500; wait++)
-        Sleep(10);
 }
 
 void unprotectAll(Session& session)
@@ -532,12 +537,8 @@ TEST_P(Run, EndsAsExpected)
     std::error_code absent;
     if (row.setUp.find("protected:") != std::string::npos)  // left protected by a run that was stopped
         changeAttributes(base, L"-R -i");
-    if (row.setUp.find("link:") != std::string::npos) {  // Wine cannot remove a folder that is a link
+    if (row.setUp.find("link:") != std::string::npos)  // Wine cannot remove a folder that is a link
         runUnix(L"/bin/rm -rf {}", {base});
-        // Wine may signal a Unix program's end before it has ended: wait for its work.
-        for (int wait = 0; fs::exists(fs::u8path(base)) && wait < 500; wait++)
-            Sleep(10);
-    }
     for (auto& entry : fs::recursive_directory_iterator(fs::u8path(base + "\\"), absent))
         SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
     for (auto& entry : fs::directory_iterator(fs::u8path(base + "\\"), absent))
