@@ -250,12 +250,6 @@ bool checkRequest(const BuildRequest& request, Report& report)
                                                            "it outside both trees");
             return false;
         }
-    std::string version;
-    if (!request.updater.empty() && !isWindowsProgram(request.updater, version)) {
-        report.error(request.updater.generic_string(), "is not a Windows program: give the kit's updater.exe to "
-                                                       "--updater");
-        return false;
-    }
     return true;
 }
 
@@ -303,6 +297,12 @@ BuildResult buildChecked(const BuildRequest& request, Report& report, std::ostre
 {
     if (!checkRequest(request, report))
         return CANNOT;
+    std::string version;
+    if (!request.updater.empty() && !isWindowsProgram(request.updater, version)) {
+        report.error(request.updater.generic_string(), "is not a Windows program: give the kit's updater.exe to "
+                                                       "--updater");
+        return REFUSED;
+    }
     std::vector<fs::path> newFiles = filesBelow(request.newTree, report);
     std::vector<std::vector<fs::path>> oldFiles;
     std::vector<std::map<std::string, fs::path>> oldByPath;
