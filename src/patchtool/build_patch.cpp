@@ -337,6 +337,10 @@ BuildResult buildChecked(const BuildRequest& request, Report& report, std::ostre
     }
     checkShipped(request, shipped, report);
     std::map<std::string, fs::path> newByName = byFoldedPath(newFiles);
+    for (const auto& item : fs::recursive_directory_iterator(request.newTree))
+        if (item.is_directory() && !item.is_symlink() && fs::is_empty(item.path()))
+            report.warning(item.path().generic_string(), "is an empty folder: a patch cannot create folders, so it "
+                                                         "is not shipped; ship it with a full install, or put a file in it");
     for (size_t tree = 0; tree < oldFiles.size(); tree++)
         for (const fs::path& file : oldFiles[tree])
             if (!newByName.count(foldCase(file.generic_string())))

@@ -223,14 +223,21 @@ void checkEntry(const FileEntry& entry, const std::string& line, const std::stri
         report.error(at, "\"" + target + "\" leaves the installation folder (a leading backslash or a .. part); "
                          "the updater refuses it (error 161): name it relative to the installation folder");
     else if (target[0] == '"')
-        report.error(at, "the run entry is quoted: an entry is also the name of the file it installs, which cannot "
-                         "hold quotes, so the copy fails and nothing is launched: write it without quotes");
+        report.error(at, std::string(isRunEntry(line.c_str()) ? "the run entry is quoted" : "the entry is quoted") +
+                             ": an entry is also the name of the file it installs, which cannot hold quotes, so the "
+                             "copy fails" + (isRunEntry(line.c_str()) ? " and nothing is launched" : "") +
+                             ": write it without quotes");
     else if (!refusedByWindows(target).empty())
         report.error(at, "\"" + target + "\" " + refusedByWindows(target) + ": rename it");
     if (isRunEntry(line.c_str()) && report.count(true) == errors && !isProgramName(target))
         report.error(at, "the run entry launches \"" + target +
                              "\", which is not a program (.exe, .com, .bat or .cmd); a folder whose name begins "
                              "with RUN and a blank cannot be named in a patch: rename it");
+    // "C:\Program Files\Game\" takes 22 of the 259 characters a path may hold.
+    if (target.size() > 237 && target.size() <= 259)
+        report.warning(at, "the path is " + std::to_string(target.size()) + " characters long: under a typical "
+                           "installation folder (C:\\Program Files\\Game, 21 characters) it passes the 259 a path "
+                           "may hold, and the copy fails (error 206): shorten it");
     if (!isPlainAscii(target))
         report.warning(at, "the name holds characters outside ASCII, which the updater reads in the player's "
                            "code page: use ASCII names");

@@ -157,6 +157,10 @@ INSTANTIATE_TEST_SUITE_P(Check, Patchtool, testing::Values(
     ToolCase{"KeyWithALeadingBlank", SHIP "a.dat|ship/update.txt= Software\\S\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the record key begins with a blank"},
     // An empty mode line reads as 0: quiet mode, no version check, no record.
     ToolCase{"EmptyModeLine", SHIP "a.dat|ship/update.txt=K\n2\n1\n\na.dat", "check ship", 1, "ship/update.txt:4: error: the mode line \"\" is not a number"},
+    ToolCase{"QuotedPlainEntry", SHIP "a.dat|ship/update.txt=K\n2\n1\n0\na.dat\n\"b.dat\"", "check ship", 1, "ship/update.txt:6: error: the entry is quoted:\n..."},
+    // 238 characters leave no room under C:\Program Files\Game; 237 do.
+    ToolCase{"EntryTooLongForATypicalFolder", SHIP "a.dat\n" + std::string(234, 'd') + ".dat|ship/" + std::string(234, 'd') + ".dat=x", "check ship", 0, "ship/update.txt:6: warning: the path is 238 characters long"},
+    ToolCase{"EntryFitsATypicalFolder", SHIP "a.dat\n" + std::string(233, 'd') + ".dat|ship/" + std::string(233, 'd') + ".dat=x", "check ship", 0, ""},
     ToolCase{"RunInCapitalsIsAProgram", SHIP "a.dat|ship/GAME.EXE=g|ship/update.txt=K\n2\n1\n0\na.dat\nRUN GAME.EXE", "check ship", 0, ""},
     // The gate compares the last three digits alone.
     ToolCase{"MinimumFromAnotherThousand", SHIP "a.dat|ship/update.txt=K\n2005\n1998\n1\na.dat", "check ship", 0, "ship/update.txt:3: warning: the minimum 1998 is from another thousand than the patch 2005, and the updater compares builds (the last three digits) alone: players at 2000 to 2003 are told their version is too old, while older versions such as 1500 are patched"},
@@ -174,6 +178,7 @@ INSTANTIATE_TEST_SUITE_P(Build, Patchtool, testing::Values(
     ToolCase{"Inexpressible", TREES "new/;x.dat=x|new/RUN x=x", BUILD, 1, "new/;x.dat: error: \";x.dat\" begins with \";\"\nnew/RUN x: error: \"RUN x\" begins with RUN and a blank"},
     ToolCase{"NothingChanged", "u.exe={pe}|old/a.dat=1|new/a.dat=1", BUILD, 1, "new: error: nothing changed"},
     ToolCase{"OldFileStays", TREES "old/gone.txt=g", BUILD, 0, "old/gone.txt: warning: not in NEW"},
+    ToolCase{"EmptyFolderInNew", TREES "new/saves/=", BUILD, 0, "new/saves: warning: is an empty folder"},
     ToolCase{"OnlyRemovals", "u.exe={pe}|old/a.dat=1|new/a.dat=1|old/gone.txt=g", BUILD, 1, "new: error: nothing to ship: NEW only lacks files of OLD, and the format cannot delete files\n..."},
     ToolCase{"BaseNameClash", TREES "old/x/=|old/y/=|new/x/n.dat=1|new/y/n.dat=2", BUILD, 1, "new/y/n.dat: error: shares its base name with \"x\\n.dat\""},
     // Windows names ignore case: the flat folder would hold one of the two.
