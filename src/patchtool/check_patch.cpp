@@ -141,10 +141,17 @@ void checkHeader(const UpdateScript& script, const std::vector<std::string>& lin
         report.error(where + ":1", key + ": write the key below HKEY_CURRENT_USER, such as Software\\Vendor\\Game");
     const char* names[] = {"patch version", "minimum version"};
     const char* fields[] = {script.patchVersion, script.minimumVersion};
-    for (int i = 0; i < 2; i++)
+    for (int i = 0; i < 2; i++) {
+        std::string field = fields[i];
+        bool digits = !field.empty() && field.find_first_not_of("0123456789", field[0] == '-' || field[0] == '+') == std::string::npos &&
+                      field.size() > size_t(field[0] == '-' || field[0] == '+');
         if (!isVersionNumber(fields[i]))
-            report.error(where + ":" + std::to_string(i + 2), std::string("the ") + names[i] + " \"" + fields[i] +
-                                                                   "\" is not a number: write it in decimal digits");
+            report.error(where + ":" + std::to_string(i + 2),
+                         std::string("the ") + names[i] + " \"" + field + "\"" +
+                             (digits ? " does not fit 32 bits: the updater reads it as " + std::to_string(readNumber(fields[i])) +
+                                           "; write a version up to 2147483647"
+                                     : " is not a number: write it in decimal digits"));
+    }
     if (isVersionNumber(fields[0]) && std::atoll(fields[0]) <= 0)
         report.error(where + ":2", std::string("the patch version ") + fields[0] +
                                        " is not above 0, so every player is told that the installed version is "
@@ -329,6 +336,13 @@ int checkScript(const fs::path& folder, const std::string& bytes, Report& report
             report.error(at, "the flat file \"" + std::string(entry.sourceName) +
                                  "\" is not in the patch folder: add it under that name");
         }
+        for (int earlier = 0; earlier < i; earlier++)
+            if (foldCase(script.entries[earlier].targetPath) == foldCase(entry.targetPath) &&
+                !isRunEntry(lines[reader.entryLines[earlier] - 1].c_str()) && !isRunEntry(line.c_str())) {
+                report.warning(at, "lists \"" + std::string(entry.targetPath) + "\" again, after line " +
+                                       std::to_string(reader.entryLines[earlier]) + ": the file is copied twice; drop one");
+                break;
+            }
         auto first = entryOfSource.emplace(source, i).first->second;
         if (foldCase(script.entries[first].targetPath) != foldCase(entry.targetPath))
             report.warning(at, "shares the flat file \"" + std::string(entry.sourceName) + "\" with line " +

@@ -28,7 +28,8 @@ expected="$key|1006|1004|0|data\\maps\\level2.map|zz.dat|RUN game.exe|"
 cat build.log
 grep -q 'old/data/notes.txt: warning: not in NEW' build.log || { echo "FAIL: no warning for notes.txt"; exit 1; }
 wine "$build/patchtool.exe" check out --key "$keys/vendor.pem.pub" 2> check.log > summary.log || { cat check.log; echo "FAIL: check"; exit 1; }
-grep -q '; updater.exe [0-9]*\.[0-9]*\.[0-9]*\.[0-9]*' summary.log || { cat summary.log; echo "FAIL: check names no updater.exe version"; exit 1; }
+version=$(wine "$build/patchtool.exe" --version | tr -d '\r' | sed 's/^patchtool //')
+grep -q "; updater.exe $version\.0;" summary.log || { cat summary.log; echo "FAIL: check names not updater.exe's version $version.0"; exit 1; }
 fingerprint=$(openssl pkey -pubin -in "$keys/vendor.pem.pub" -outform DER | sha256sum | cut -c1-64)
 grep -q "updater.exe holds key SHA256:$fingerprint; signed with key SHA256:$fingerprint" summary.log ||
   { cat summary.log; echo "FAIL: check names not the keys of the updater and of the signature"; exit 1; }

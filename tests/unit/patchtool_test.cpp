@@ -93,7 +93,10 @@ TEST_P(Patchtool, Diagnoses)
 }
 
 INSTANTIATE_TEST_SUITE_P(Check, Patchtool, testing::Values(
-    ToolCase{"Clean", SHIP "a.dat\nA.DAT\nRUN game.exe\n|ship/game.exe=g", "check ship", 0, "", "ship/update.txt: 3 entries, 0 errors, 0 warnings\n"},
+    ToolCase{"Clean", SHIP "a.dat\nRUN game.exe\n|ship/game.exe=g", "check ship", 0, "", "ship/update.txt: 2 entries, 0 errors, 0 warnings\n"},
+    // Listed twice (in any case) the file is copied twice; the run entry beside its own file is the usual way.
+    ToolCase{"EntryListedTwice", SHIP "a.dat\nA.DAT\n", "check ship", 0, "ship/update.txt:6: warning: lists \"A.DAT\" again, after line 5"},
+    ToolCase{"RunEntryBesideItsFile", SHIP "a.dat\ngame.exe\nRUN game.exe\n|ship/game.exe=g", "check ship", 0, ""},
     // Editors' encodings: one error that says what happened; a byte order mark replaces what else line 1 shows.
     ToolCase{"Utf8ByteOrderMark", SHIP "a.dat|ship/update.txt=\xEF\xBB\xBFK{nul}\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the file begins with a UTF-8 byte order mark"},
     ToolCase{"Utf16LittleEndian", "ship/a.dat=a|ship/update.txt=" + utf16("K\r\n2\r\n1\r\n0\r\na.dat\r\n", false), "check ship", 1, "ship/update.txt: error: the file is UTF-16 text\nship/updater.exe: warning: missing"},
@@ -108,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(Check, Patchtool, testing::Values(
     ToolCase{"ReadOnlyPatchFile", SHIP "a.dat\nb.dat|ro:ship/b.dat=b", "check ship", 0, "ship/b.dat: warning: is read-only"},
     ToolCase{"ModeLineTwo", SHIP "a.dat|ship/update.txt=K\n2\n1\n2\na.dat", "check ship", 0, "ship/update.txt:4: warning: the mode line \"2\" reads as full"},
     // The line of the 51st entry, the true count, and no file of the refused entries called unnamed.
-    ToolCase{"FiftyTwoEntries", SHIP + times("a.dat\n", 50) + "b.dat\nc.dat\n|ship/b.dat=b", "check ship", 1, "ship/update.txt:55: error: the 51st file entry, of 52"},
+    ToolCase{"FiftyTwoEntries", SHIP + times("a.dat\n", 50) + "b.dat\nc.dat\n|ship/b.dat=b", "check ship", 1, "ship/update.txt:55: error: the 51st file entry, of 52\n..."},
     ToolCase{"OverlongLine", SHIP "a.dat\n#" + std::string(258, 'c') + "#more\n", "check ship", 1, "ship/update.txt:6: error: the line is 264 characters long"},
     ToolCase{"CtrlZ", SHIP "a.dat\n\x1A\n", "check ship", 0, "ship/update.txt:6: warning: a Ctrl-Z byte ends"},
     ToolCase{"Nul", SHIP "a.dat{nul}b\n", "check ship", 0, "ship/update.txt:5: warning: a NUL byte ends"},
@@ -134,7 +137,8 @@ INSTANTIATE_TEST_SUITE_P(Check, Patchtool, testing::Values(
     ToolCase{"EmptyKey", SHIP "a.dat|ship/update.txt=\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the record key is empty"},
     ToolCase{"NegativeVersion", SHIP "a.dat|ship/update.txt=K\n-1006\n-2000\n0\na.dat", "check ship", 1, "ship/update.txt:2: error: the patch version -1006 is not above 0"},
     ToolCase{"ZeroVersion", SHIP "a.dat|ship/update.txt=K\n0\n0\n0\na.dat", "check ship", 1, "ship/update.txt:2: error: the patch version 0 is not above 0"},
-    ToolCase{"VersionBeyond32Bits", SHIP "a.dat|ship/update.txt=K\n2147483648\n1\n0\na.dat", "check ship", 1, "ship/update.txt:2: error: the patch version \"2147483648\" is not a number"},
+    ToolCase{"VersionBeyond32Bits", SHIP "a.dat|ship/update.txt=K\n2147483648\n1\n0\na.dat", "check ship", 1, "ship/update.txt:2: error: the patch version \"2147483648\" does not fit 32 bits: the updater reads it as -2147483648"},
+    ToolCase{"LargestUnsigned32BitNumber", SHIP "a.dat|ship/update.txt=K\n4294967295\n1\n0\na.dat", "check ship", 1, "ship/update.txt:2: error: the patch version \"4294967295\" does not fit 32 bits: the updater reads it as -1"},
     ToolCase{"ModeLineAWord", SHIP "a.dat|ship/update.txt=K\n2\n1\nfull\na.dat", "check ship", 1, "ship/update.txt:4: error: the mode line \"full\" is not a number: the updater reads it as 0, quiet mode"},
     ToolCase{"ThreeHeaderLines", SHIP "a.dat|ship/update.txt=K\n2\n1\na.dat\n", "check ship", 1, "ship/update.txt:4: error: the mode line \"a.dat\" is not a number\nship/a.dat: warning: no entry names this"},
     ToolCase{"RunInLowerCase", SHIP "run g.exe\n|ship/g.exe=g", "check ship", 1, "ship/update.txt:5: error: \"run\" marks the program to launch only in capitals\nship/update.txt:5: error: the flat file \"run g.exe\"\nship/a.dat: warning: no entry names this\nship/g.exe: warning: no entry names this"},
@@ -191,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(Build, Patchtool, testing::Values(
     ToolCase{"SymbolicLink", TREES "new/link.dat=->a.dat", BUILD, 1, "new/link.dat: error: is a symbolic link"},
     // Nothing at all is written when there is an error, found before or by the closing check.
     ToolCase{"MinimumAboveVersion", TREES, "build old new out --key K --version 1 --min 2 --updater u.exe", 1, "out/update.txt:3: error: the minimum version is above"},
-    ToolCase{"VersionBeyond32Bits", TREES, "build old new out --key K --version 2147483648 --min 1 --updater u.exe", 1, "out/update.txt:2: error: the patch version \"2147483648\" is not a number"},
+    ToolCase{"VersionBeyond32Bits", TREES, "build old new out --key K --version 2147483648 --min 1 --updater u.exe", 1, "out/update.txt:2: error: the patch version \"2147483648\" does not fit 32 bits"},
     ToolCase{"KeyWithTheHive", TREES, "build old new out --key HKCU\\Software\\S --version 2 --min 1 --updater u.exe", 1, "out/update.txt:1: error: the record key names the hive"},
     ToolCase{"OutInsideNew", TREES, "build old new new/patch --key K --version 2 --min 1 --updater u.exe", 2, "new/patch: error: lies inside new"},
     ToolCase{"OutInsideOld", TREES, "build old new old/./patch --key K --version 2 --min 1 --updater u.exe", 2, "old/./patch: error: lies inside old"},
