@@ -13,6 +13,7 @@
 #include "file_marks.h"
 #include "signing.h"
 #include "windows_names.h"
+#include "windows_program.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -207,6 +208,12 @@ void checkManifest(const fs::path& folder, const UpdateScript& script, const std
     if (manifest.hasSignature && updaterKeyed && !verifies(updaterKey, bytes, manifest))
         report.error(where(folder), "is not signed with the key that updater.exe holds, " + keyFingerprint(updaterKey) +
                                         ": every player is told the update does not come from the game's publisher");
+    std::string version;
+    if (manifest.hasSignature && isWindowsProgram(folder / "updater.exe", version) && !carriesAuthenticode(folder / "updater.exe"))
+        report.warning((folder / "updater.exe").generic_string(),
+                       "carries no Authenticode signature: Windows warns players of an unknown publisher and "
+                       "SmartScreen may stop it; sign updater.exe with your certificate before you build the patch, "
+                       "and build with the signed one");
     if (manifest.hasSignature && !updaterKeyed && fs::exists(folder / "updater.exe"))
         report.warning((folder / "updater.exe").generic_string(),
                        "holds no patch key: it checks the files against the manifest but cannot tell who signed "

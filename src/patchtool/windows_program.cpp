@@ -36,3 +36,17 @@ bool isWindowsProgram(const std::filesystem::path& file, std::string& version)
     }
     return true;
 }
+
+bool carriesAuthenticode(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::string bytes(std::istreambuf_iterator<char>(in), {});
+    if (bytes.size() < 64 || bytes.compare(0, 2, "MZ") != 0)
+        return false;
+    uint32_t header = readLittleEndian(bytes, 0x3C, 4);
+    if (header > bytes.size() - 26)
+        return false;
+    uint32_t magic = readLittleEndian(bytes, header + 24, 2);
+    size_t directories = header + 24 + (magic == 0x20B ? 112 : 96), security = directories + 4 * 8;  // entry 4
+    return security + 8 <= bytes.size() && readLittleEndian(bytes, security + 4, 4) != 0;
+}
