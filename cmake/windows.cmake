@@ -35,6 +35,7 @@ set(UPDATER_SOURCES
   src/updater/copy/patch_crypto.cpp
   src/updater/copy/patch_trust.cpp
   src/updater/copy/install_folder.cpp
+  src/updater/copy/held_folders.cpp
   src/updater/ui/notice.cpp
   src/updater/ui/copy_dialog.cpp
   src/updater/ui/path_dialog.cpp
@@ -61,7 +62,7 @@ foreach(variant updater updater_keyed)
   target_include_directories(${variant} PRIVATE src)
   target_compile_options(${variant} PRIVATE ${FORMAT_OPTIONS})
   target_link_options(${variant} PRIVATE -static -s -Wl,--gc-sections -nostartfiles -Wl,-e,updaterStart)
-  target_link_libraries(${variant} PRIVATE patch_format)
+  target_link_libraries(${variant} PRIVATE patch_format ntdll)
   # GNU ld 2.40 leaves the load configuration unset: it is set after the link.
   add_custom_command(TARGET ${variant} POST_BUILD
     COMMAND perl ${CMAKE_CURRENT_SOURCE_DIR}/scripts/set_load_config.pl $<TARGET_FILE:${variant}>)
@@ -103,7 +104,7 @@ add_custom_command(TARGET e2e_tests POST_BUILD
 
 # Each group of rows is a ctest entry of its own, run under Wine (the toolchain's emulator).
 # Wine prefers its builtin DLLs; the override makes it take a planted comctl32 as Windows would.
-foreach(group Roads PathDialog RunEntries Record Faults Unpacked WholeFiles Protected Unicode Signed)
+foreach(group Roads PathDialog RunEntries Record Faults Unpacked WholeFiles Protected Elevated Unicode Signed)
   add_test(NAME e2e.${group}
     COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_tests> --gtest_filter=${group}/*)
   set_tests_properties(e2e.${group} PROPERTIES TIMEOUT 600 ENVIRONMENT "WINEDLLOVERRIDES=comctl32=n,b")

@@ -7,6 +7,8 @@ namespace {
 const char HEX_DIGITS[] = "0123456789abcdef";
 const char SIGNATURE_PREFIX[] = "signature ";
 const char KEY_PREFIX[] = "key ";
+const char OLD_PREFIX[] = "old ";
+const char ABSENT_MARK[] = "- ";
 
 bool startsWith(const char* line, size_t length, const char* prefix, size_t prefixLength)
 {
@@ -49,19 +51,22 @@ char foldAscii(char c)
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool sameName(const char* a, const char* b)
+// The rest of a line as a name: blanks and all, as a flat file may be named
+// "game.exe -x"; never empty, NUL, CR or too long.
+bool readName(const char* name, size_t length, char* into)
 {
-    for (; *a && foldAscii(*a) == foldAscii(*b); a++, b++) {
-    }
-    return foldAscii(*a) == foldAscii(*b);
+    if (length == 0 || length >= TEXT_CAPACITY || memchr(name, '\0', length) || memchr(name, '\r', length))
+        return false;
+    memcpy(into, name, length);
+    into[length] = '\0';
+    return true;
 }
 
-// "<64 hex digits> <decimal size> <name>": the name is the rest of the line,
-// blanks and all, as a flat file may be named "game.exe -x".
-bool readFileLine(const char* line, size_t length, ManifestFile* file)
+// "<64 hex digits> <decimal size> <name>"; at receives where the name begins.
+bool readHashAndSize(const char* line, size_t length, uint8_t* sha256, uint64_t* sizeRead, size_t* nameAt)
 {
     const size_t hexDigits = 2 * SHA256_BYTES;
-    if (length < hexDigits + 4 || line[hexDigits] != ' ' || !readHex(line, hexDigits, file->sha256))
+    if (length < hexDigits + 4 || line[hexDigits] != ' ' || !readHex(line, hexDigits, sha256))
         return false;
     size_t at = hexDigits + 1;
     uint64_t size = 0;
@@ -74,15 +79,27 @@ bool readFileLine(const char* line, size_t length, ManifestFile* file)
     }
     if (at == digitsStart || (line[digitsStart] == '0' && at - digitsStart > 1) || at >= length || line[at] != ' ')
         return false;
-    size_t nameLength = length - at - 1;
-    const char* name = line + at + 1;
-    if (nameLength == 0 || nameLength >= TEXT_CAPACITY || memchr(name, '\0', nameLength) ||
-        memchr(name, '\r', nameLength) || memchr(name, '\\', nameLength))
-        return false;
-    file->size = size;
-    memcpy(file->name, name, nameLength);
-    file->name[nameLength] = '\0';
+    *sizeRead = size;
+    *nameAt = at + 1;
     return true;
+}
+
+// A flat file: its name holds no backslash.
+bool readFileLine(const char* line, size_t length, ManifestFile* file)
+{
+    size_t at;
+    return readHashAndSize(line, length, file->sha256, &file->size, &at) && !memchr(line + at, '\\', length - at) &&
+           readName(line + at, length - at, file->name);
+}
+
+// "old <64 hex digits> <size> <path>" or "old - <path>", the prefix already seen.
+bool readOldLine(const char* line, size_t length, ManifestOldFile* file)
+{
+    size_t absentLength = sizeof ABSENT_MARK - 1, at;
+    file->absent = startsWith(line, length, ABSENT_MARK, absentLength);
+    if (file->absent)
+        return readName(line + absentLength, length - absentLength, file->path);
+    return readHashAndSize(line, length, file->sha256, &file->size, &at) && readName(line + at, length - at, file->path);
 }
 
 bool readSignatureLine(const char* line, size_t length, PatchManifest* manifest)
@@ -135,6 +152,13 @@ size_t writeDerInteger(const uint8_t* number, uint8_t* der)
 
 }  // namespace
 
+bool sameManifestName(const char* a, const char* b)
+{
+    for (; *a && foldAscii(*a) == foldAscii(*b); a++, b++) {
+    }
+    return foldAscii(*a) == foldAscii(*b);
+}
+
 bool signatureFromDer(const uint8_t* der, size_t length, uint8_t raw[RAW_SIGNATURE_BYTES])
 {
     if (length < 8 || der[0] != 0x30 || der[1] != length - 2)
@@ -172,6 +196,12 @@ bool parseManifest(const char* bytes, size_t length, PatchManifest* manifest)
                 !readHex(line + sizeof KEY_PREFIX - 1, 2 * MANIFEST_KEY_BYTES, manifest->key))
                 return false;
             manifest->hasKey = true;
+        } else if (startsWith(line, lineLength, OLD_PREFIX, sizeof OLD_PREFIX - 1)) {
+            size_t prefix = sizeof OLD_PREFIX - 1;
+            if (manifest->oldFileCount == MAX_OLD_FILES ||
+                !readOldLine(line + prefix, lineLength - prefix, &manifest->oldFiles[manifest->oldFileCount]))
+                return false;
+            manifest->oldFileCount++;
         } else if (startsWith(line, lineLength, SIGNATURE_PREFIX, sizeof SIGNATURE_PREFIX - 1)) {
             manifest->signedLength = at;
             if (!readSignatureLine(line, lineLength, manifest))
@@ -195,7 +225,7 @@ bool parseManifest(const char* bytes, size_t length, PatchManifest* manifest)
 const ManifestFile* findManifestFile(const PatchManifest* manifest, const char* name)
 {
     for (int i = 0; i < manifest->fileCount; i++)
-        if (sameName(manifest->files[i].name, name))
+        if (sameManifestName(manifest->files[i].name, name))
             return &manifest->files[i];
     return nullptr;
 }
@@ -220,6 +250,22 @@ void formatManifestLine(char* line, const char* name, uint64_t size, const uint8
     out += nameLength;
     *out++ = '\n';
     *out = '\0';
+}
+
+void formatOldLine(char* line, const char* path, bool absent, uint64_t size, const uint8_t sha256[SHA256_BYTES])
+{
+    memcpy(line, OLD_PREFIX, sizeof OLD_PREFIX - 1);
+    if (absent) {
+        size_t pathLength = strlen(path);
+        pathLength = pathLength < TEXT_CAPACITY ? pathLength : TEXT_CAPACITY - 1;
+        memcpy(line + sizeof OLD_PREFIX - 1, ABSENT_MARK, sizeof ABSENT_MARK - 1);
+        char* out = line + sizeof OLD_PREFIX - 1 + sizeof ABSENT_MARK - 1;
+        memcpy(out, path, pathLength);
+        out[pathLength] = '\n';
+        out[pathLength + 1] = '\0';
+    } else {
+        formatManifestLine(line + sizeof OLD_PREFIX - 1, path, size, sha256);
+    }
 }
 
 void formatKeyLine(char* line, const uint8_t key[MANIFEST_KEY_BYTES])

@@ -11,7 +11,15 @@
 //     sorvane patch manifest 1
 //     key <the signer's public key, X then Y, in hex>      (optional, for people)
 //     <sha-256 in hex> <size in bytes> <flat name>
+//     old <sha-256 in hex> <size in bytes> <installed path>
+//     old - <installed path>
 //     signature <the signature in DER, in hex>
+//
+// An "old" line tells the file that one version the patch updates has at an
+// installed path (as update.txt writes it, relative to the installation), or
+// that it has none ("-"): for every file the patch installs, and for one it
+// leaves alone, so that the installation itself can be proven to be one of
+// those versions before anything is written into it with administrator rights.
 //
 // Lines end in LF. The key line only tells a reader which key signed; the
 // updater verifies with the key built into it. The signature is DER because that is what OpenSSL writes
@@ -29,8 +37,9 @@ enum {
     RAW_SIGNATURE_BYTES = 64,
     MANIFEST_KEY_BYTES = 64,   // r then s, big-endian, as Windows' CNG takes it
     MAX_DER_SIGNATURE_BYTES = 72,
-    MAX_MANIFEST_BYTES = 32768,  // 64 lines of at most 64 + 21 + 259 characters, and the signature
-    MANIFEST_LINE_CAPACITY = 2 * SHA256_BYTES + 22 + TEXT_CAPACITY,
+    MAX_OLD_FILES = 256,  // 50 entries and an anchor, in five versions each
+    MAX_MANIFEST_BYTES = 131072,  // 320 lines of at most 4 + 64 + 21 + 259 characters, and the signature
+    MANIFEST_LINE_CAPACITY = 4 + 2 * SHA256_BYTES + 22 + TEXT_CAPACITY,
 };
 
 struct ManifestFile {
@@ -39,9 +48,18 @@ struct ManifestFile {
     uint8_t sha256[SHA256_BYTES];
 };
 
+struct ManifestOldFile {
+    char path[TEXT_CAPACITY];
+    bool absent;  // that version has no file at path
+    uint64_t size;
+    uint8_t sha256[SHA256_BYTES];
+};
+
 struct PatchManifest {
     ManifestFile files[MAX_MANIFEST_FILES];
     int fileCount;
+    ManifestOldFile oldFiles[MAX_OLD_FILES];
+    int oldFileCount;
     bool hasKey;
     uint8_t key[MANIFEST_KEY_BYTES];
     size_t signedLength;  // the bytes the signature covers: all before its line
@@ -58,8 +76,14 @@ bool parseManifest(const char* bytes, size_t length, PatchManifest* manifest);
 // The file listed under name, which Windows compares without regard to case.
 const ManifestFile* findManifestFile(const PatchManifest* manifest, const char* name);
 
+// Names as Windows compares them: ASCII letters without regard to case.
+bool sameManifestName(const char* a, const char* b);
+
 // One line of the list, with its line feed, into a MANIFEST_LINE_CAPACITY buffer.
 void formatManifestLine(char* line, const char* name, uint64_t size, const uint8_t sha256[SHA256_BYTES]);
+
+// An "old" line, with its line feed, into a MANIFEST_LINE_CAPACITY buffer (size and sha256 unused when absent).
+void formatOldLine(char* line, const char* path, bool absent, uint64_t size, const uint8_t sha256[SHA256_BYTES]);
 
 // The key's line, with its line feed, into a MANIFEST_LINE_CAPACITY buffer.
 void formatKeyLine(char* line, const uint8_t key[MANIFEST_KEY_BYTES]);

@@ -270,7 +270,7 @@ BuildResult writeAndCheck(const BuildRequest& request, const std::vector<Shipped
     static UpdateScript script;
     std::string bytes = scriptText(request, shipped);
     parseUpdateScript(bytes.data(), bytes.size(), &script);
-    if (!writeManifest(draft, script, request.signingKey, problem)) {
+    if (!writeManifest(draft, script, request.signingKey, request.oldTrees, problem)) {
         fs::remove_all(draft);
         report.error((request.signingKey.empty() ? request.out : request.signingKeyFile).generic_string(), problem);
         return CANNOT;

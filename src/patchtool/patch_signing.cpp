@@ -87,6 +87,91 @@ void checkListedFiles(const fs::path& folder, const UpdateScript& script, const 
                                             "for; sign the folder again");
 }
 
+// An installed path as a tree holds it: update.txt's backslashes are folders.
+fs::path inTree(const fs::path& tree, const std::string& installedPath)
+{
+    fs::path file = tree;
+    size_t from = 0;
+    for (size_t at; (at = installedPath.find('\\', from)) != std::string::npos; from = at + 1)
+        file /= installedPath.substr(from, at - from);
+    return file / installedPath.substr(from);
+}
+
+// The "old" lines of one installed path: each distinct version the trees hold, and "-" when one lacks it.
+bool addOldLines(const std::vector<fs::path>& trees, const std::string& path, std::string& lines, std::string& problem)
+{
+    std::set<std::string> written;
+    char line[MANIFEST_LINE_CAPACITY];
+    for (const fs::path& tree : trees) {
+        fs::path file = inTree(tree, path);
+        uint8_t digest[SHA256_BYTES] = {};
+        uint64_t size = 0;
+        bool present = fs::is_regular_file(file);
+        if (present && !sha256OfFile(file, digest, &size, problem)) {
+            problem = file.generic_string() + ": " + problem;
+            return false;
+        }
+        formatOldLine(line, path.c_str(), !present, size, digest);
+        if (written.insert(line).second)
+            lines += line;
+    }
+    return true;
+}
+
+// A file every tree holds that no entry installs, so that a folder the patch adds every file to still proves itself.
+std::string anchorOf(const std::vector<fs::path>& trees, const std::set<std::string>& installed)
+{
+    std::vector<std::string> candidates;
+    for (const auto& item : fs::recursive_directory_iterator(trees[0]))
+        if (item.is_regular_file() && !item.is_symlink()) {
+            std::string path;
+            for (const auto& part : fs::relative(item.path(), trees[0]))
+                path += (path.empty() ? "" : "\\") + part.string();
+            candidates.push_back(path);
+        }
+    std::sort(candidates.begin(), candidates.end());
+    for (const std::string& path : candidates) {
+        bool everywhere = path.size() < TEXT_CAPACITY && !installed.count(foldCase(path));
+        for (const fs::path& tree : trees)
+            everywhere = everywhere && fs::is_regular_file(inTree(tree, path));
+        if (everywhere)
+            return path;
+    }
+    return "";
+}
+
+// The "old" lines of a manifest already in folder, to be kept when it is signed again.
+std::string keptOldLines(const fs::path& folder)
+{
+    std::string bytes = readAll(folder / MANIFEST_NAME), lines;
+    for (size_t at = 0, end; at < bytes.size(); at = end + 1) {
+        end = bytes.find('\n', at);
+        if (end == std::string::npos)
+            break;
+        if (bytes.compare(at, 4, "old ") == 0)
+            lines += bytes.substr(at, end + 1 - at);
+    }
+    return lines;
+}
+
+bool oldLinesOf(const fs::path& folder, const UpdateScript& script, const std::vector<fs::path>& trees,
+                std::string& lines, std::string& problem)
+{
+    if (trees.empty()) {
+        lines = keptOldLines(folder);
+        return true;
+    }
+    std::set<std::string> installed;
+    for (int i = 0; i < script.entryCount; i++) {
+        const FileEntry& entry = script.entries[i];
+        if (entry.sourceName[0] && installed.insert(foldCase(entry.targetPath)).second &&
+            !addOldLines(trees, entry.targetPath, lines, problem))
+            return false;
+    }
+    std::string anchor = anchorOf(trees, installed);
+    return anchor.empty() || addOldLines(trees, anchor, lines, problem);
+}
+
 bool verifies(const uint8_t key[PUBLIC_KEY_BYTES], const std::string& bytes, const PatchManifest& manifest)
 {
     return manifest.hasSignature && verifyBody(key, bytes.data(), manifest.signedLength, manifest.signature);
@@ -94,10 +179,13 @@ bool verifies(const uint8_t key[PUBLIC_KEY_BYTES], const std::string& bytes, con
 
 }  // namespace
 
-bool writeManifest(const fs::path& folder, const UpdateScript& script, const std::string& privatePem, std::string& problem)
+bool writeManifest(const fs::path& folder, const UpdateScript& script, const std::string& privatePem,
+                   const std::vector<fs::path>& oldTrees, std::string& problem)
 {
     char line[MANIFEST_LINE_CAPACITY];
-    std::string body = MANIFEST_HEADER, files;
+    std::string body = MANIFEST_HEADER, files, oldLines;
+    if (!oldLinesOf(folder, script, oldTrees, oldLines, problem))
+        return false;
     for (const std::string& name : listedFiles(script)) {
         uint8_t digest[SHA256_BYTES];
         uint64_t size = 0;
@@ -110,6 +198,7 @@ bool writeManifest(const fs::path& folder, const UpdateScript& script, const std
         formatManifestLine(line, name.c_str(), size, digest);
         files += line;
     }
+    files += oldLines;
     if (!privatePem.empty()) {
         uint8_t signature[RAW_SIGNATURE_BYTES], publicKey[PUBLIC_KEY_BYTES], der[MAX_DER_SIGNATURE_BYTES];
         std::string throwaway;

@@ -1,6 +1,7 @@
 #pragma once
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "format/update_script.h"
 #include "key_files.h"
@@ -10,10 +11,14 @@
 // check and plan verify, and keygen's key files.
 
 // Writes the manifest of folder: update.txt and every flat file the script's
-// entries name, with sizes and SHA-256; signed with the PEM private key when
-// one is given. False, with the reason, when a file or the key cannot be read.
+// entries name, with sizes and SHA-256, and the "old" lines: each entry's
+// installed file in every tree of oldTrees (the versions the patch updates),
+// and one file they all hold that the patch leaves alone; with no oldTrees,
+// the "old" lines of the manifest already there. Signed with the PEM private
+// key when one is given. False, with the reason, when a file or the key cannot
+// be read.
 bool writeManifest(const std::filesystem::path& folder, const UpdateScript& script, const std::string& privatePem,
-                   std::string& problem);
+                   const std::vector<std::filesystem::path>& oldTrees, std::string& problem);
 
 // keygen KEY: KEY (PKCS#8 PEM, owner-only) and KEY.pub (SubjectPublicKeyInfo PEM), never overwriting.
 bool writeKeyPair(const std::filesystem::path& key, std::string& problem);

@@ -24,7 +24,7 @@ static const char USAGE[] =
     "                       [--sign PRIVATE]\n"
     "       patchtool check FOLDER [--key PUBLIC]\n"
     "       patchtool plan FOLDER INSTALL [--version N] [--key PUBLIC]\n"
-    "       patchtool sign FOLDER PRIVATE\n"
+    "       patchtool sign FOLDER PRIVATE [--old TREE]...\n"
     "       patchtool keygen PRIVATE\n"
     "       patchtool --version\n"
     "\n"
@@ -38,7 +38,8 @@ static const char USAGE[] =
     "check  reads FOLDER's update.txt exactly as updater.exe will and reports every problem; with\n"
     "       --key, a patch that is not signed with that public key is an error.\n"
     "sign   writes FOLDER's update.manifest signed with PRIVATE, after hand edits; refuses a folder\n"
-    "       that check finds an error in.\n"
+    "       that check finds an error in. It lists the installed files of each version TREE the\n"
+    "       patch updates (as build does with its OLD trees), or keeps the manifest's old list.\n"
     "keygen writes a new signing key: PRIVATE (keep it secret) and PRIVATE.pub, the public key\n"
     "       that updater.exe is built with. Never overwrites a file.\n"
     "plan   shows what the patch in FOLDER would do to the installation tree INSTALL, changing\n"
@@ -86,8 +87,9 @@ static int checkCommand(const std::filesystem::path& folder, const std::string& 
 }
 
 // sign FOLDER KEY: only a folder without an error is signed.
-static int signCommand(const std::filesystem::path& folder, const std::filesystem::path& keyFile, std::ostream& out,
-                       std::ostream& err, Report& report)
+static int signCommand(const std::filesystem::path& folder, const std::filesystem::path& keyFile,
+                       const std::vector<std::filesystem::path>& oldTrees, std::ostream& out, std::ostream& err,
+                       Report& report)
 {
     std::string key, problem;
     if (!readText(keyFile, key, problem)) {
@@ -104,7 +106,10 @@ static int signCommand(const std::filesystem::path& folder, const std::filesyste
     std::string bytes(std::istreambuf_iterator<char>(script), {});
     static UpdateScript parsed;
     parseUpdateScript(bytes.data(), bytes.size(), &parsed);
-    if (!writeManifest(folder, parsed, key, problem)) {
+    for (const std::filesystem::path& tree : oldTrees)
+        if (!std::filesystem::is_directory(tree))
+            return usageError(err, "--old " + tree.generic_string() + " is not a folder");
+    if (!writeManifest(folder, parsed, key, oldTrees, problem)) {
         err << keyFile.generic_string() << ": error: " << problem << "\n";
         return 2;
     }
@@ -176,8 +181,14 @@ int runPatchtool(const std::vector<std::string>& args, std::ostream& out, std::o
             if (args.size() == 4 && !readText(args[3], key, problem))
                 return usageError(err, problem);
             return checkCommand(args[1], key, out, err, report);
-        } else if (command == "sign" && args.size() == 3) {
-            return signCommand(args[1], args[2], out, err, report);
+        } else if (command == "sign" && args.size() >= 3 && args.size() % 2 == 1) {
+            std::vector<std::filesystem::path> oldTrees;
+            for (size_t i = 3; i < args.size(); i += 2)
+                if (args[i] != "--old")
+                    return usageError(err, "unknown option " + args[i]);
+                else
+                    oldTrees.push_back(args[i + 1]);
+            return signCommand(args[1], args[2], oldTrees, out, err, report);
         } else if (command == "keygen" && args.size() == 2) {
             if (!writeKeyPair(args[1], problem)) {
                 err << "patchtool: " << problem << "\n";

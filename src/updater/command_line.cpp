@@ -40,3 +40,15 @@ bool readCopyOnlySwitch(wchar_t* folder)
     lstrcpynW(folder, p, length + 1);
     return true;
 }
+
+bool runsElevated()
+{
+    HANDLE token;
+    TOKEN_ELEVATION elevation = {};
+    DWORD size;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+        CloseHandle(token);
+    }
+    return elevation.TokenIsElevated != 0;
+}

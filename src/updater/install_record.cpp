@@ -16,8 +16,8 @@ static bool openRecord(REGSAM access, HKEY* key)
 
 static void tellRecordMissing()
 {
-    showNotice(L"Unable to find initial installation information. Please download a complete install from our website.",
-               L"Error", MB_OK);
+    showNotice("Unable to find initial installation information. Please download a complete install from our website.",
+               "Error", MB_OK);
 }
 
 // A value that is not terminated is ended after its last character; one that
@@ -109,6 +109,6 @@ int stampVersion()
         RegCloseKey(key);
     }
     if (!written)
-        showNotice(L"Unable to update the registry version", L"Error", MB_OK);
+        showNotice("Unable to update the registry version", "Error", MB_OK);
     return written ? 1 : 0;
 }

@@ -11,6 +11,7 @@
 // stays the 8-bit text it was read as, and its names are decoded beside it.
 struct RunState {
     HINSTANCE instance;
+    bool elevated;  // administrator rights, however started: the elevated road (install_folder.h)
     wchar_t programFolder[TEXT_CAPACITY];
     wchar_t installFolder[TEXT_CAPACITY];
     wchar_t recordFolder[TEXT_CAPACITY];  // installFolder as the record gave it, before the path dialog

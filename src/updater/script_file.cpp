@@ -7,9 +7,7 @@
 
 static void tellScriptNotFound(const wchar_t* scriptPath)
 {
-    wchar_t text[TEXT_CAPACITY + 64];
-    wsprintfW(text, L"%s file not found.", scriptPath);
-    showNotice(text, L"Sorvane Online", MB_ICONERROR);
+    showNotice("%s file not found.", "Sorvane Online", MB_ICONERROR, scriptPath);
 }
 
 // Read piece by piece through one fixed buffer, so that any length of file is
@@ -84,10 +82,8 @@ static int readScript(bool tellPlayer)
     if (result == SCRIPT_TOO_MANY_ENTRIES) {
         // A refused script ends the run as a missing one does: none of it is used.
         memset(&runState.script, 0, sizeof runState.script);
-        wchar_t text[TEXT_CAPACITY + 64];
-        wsprintfW(text, L"%s lists more than 50 files.", scriptPath);
         if (tellPlayer)
-            showNotice(text, L"Sorvane Online", MB_ICONERROR);
+            showNotice("%s lists more than 50 files.", "Sorvane Online", MB_ICONERROR, scriptPath);
         return -1;
     }
     decodeScriptNames();

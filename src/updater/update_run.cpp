@@ -8,6 +8,7 @@
 #include "copy/elevated_copy.h"
 #include "copy/copy_entry.h"
 #include "format/stage_results.h"
+#include "copy/held_folders.h"
 #include "copy/install_folder.h"
 #include "install_record.h"
 #include "launch.h"
@@ -54,19 +55,19 @@ static bool acceptVerdict(int verdict)
 {
     switch (verdict) {
     case RESULT_MISSING:
-        showNotice(L"Unable to find current version number. Please download a complete install from our website.",
-                   L"Error", MB_ICONERROR);
+        showNotice("Unable to find current version number. Please download a complete install from our website.",
+                   "Error", MB_ICONERROR);
         return false;
     case RESULT_TOO_OLD:
-        showNotice(L"The current version is too old to be updated by this patch.\n"
-                   L"Please download the complete install from our web page.",
-                   L"Sorvane Online Updater", MB_ICONERROR);
+        showNotice("The current version is too old to be updated by this patch.\n"
+                   "Please download the complete install from our web page.",
+                   "Sorvane Online Updater", MB_ICONERROR);
         return false;
     case RESULT_UP_TO_DATE:
-        return showNotice(L"Your version is currently up to date.\nWould you like to continue with the update?",
-                          L"Sorvane Online", MB_YESNO) != IDNO;
+        return showNotice("Your version is currently up to date.\nWould you like to continue with the update?",
+                          "Sorvane Online", MB_YESNO) != IDNO;
     case RESULT_NEWER:
-        showNotice(L"The current version number is newer than this update.\nInstallation aborted", L"Error",
+        showNotice("The current version number is newer than this update.\nInstallation aborted", "Error",
                    MB_ICONERROR);
         return false;
     default:
@@ -145,23 +146,17 @@ static CopyOutcome copyEntries()
 // whatever it installs there, the vendor signed.
 static void tellCannotElevate(const wchar_t* installFolder)
 {
-    wchar_t text[TEXT_CAPACITY + 200];
-    wsprintfW(text,
-              L"The game's folder %s can only be changed with administrator rights, and this update cannot use "
-              L"them: it does not come with the game's publisher's key.\n"
-              L"Please download the update from the game's publisher, or ask whoever installed the game.",
-              installFolder);
-    showNotice(text, L"Sorvane Online Updater", MB_ICONERROR);
+    showNotice("The game's folder %s can only be changed with administrator rights, and this update cannot use "
+              "them: it does not come with the game's publisher's key.\n"
+              "Please download the update from the game's publisher, or ask whoever installed the game.",
+              "Sorvane Online Updater", MB_ICONERROR, installFolder);
 }
 
-// The entry the run command names: the last one marked RUN; null when none is.
-static const EntryNames* runEntry()
+static void tellCannotUseRights()
 {
-    const EntryNames* found = nullptr;
-    for (int i = 0; runState.script.hasRunCommand && i < runState.script.entryCount; i++)
-        if (CompareStringOrdinal(runState.entries[i].targetPath, -1, runState.runCommand, -1, FALSE) == CSTR_EQUAL)
-            found = &runState.entries[i];
-    return found;
+    showNotice("This update cannot use administrator rights: it does not come with the game's publisher's key, "
+               "so nothing was installed.\nPlease run it again without \"Run as administrator\".",
+               "Sorvane Online Updater", MB_ICONERROR);
 }
 
 // How a run reached its end: a stage ended it (the patch is cleaned away), it
@@ -186,10 +181,19 @@ static RunEnd runStagesAndCopy(CopyOutcome* outcome)
     }
     if (runState.installFolder[0] == '\0')
         return RUN_ENDED;
+    if (runState.elevated && !builtInPatchKey()) {
+        tellCannotUseRights();
+        return RUN_KEPT;
+    }
+    if (runState.elevated && !proveGameInstallation(runState.installFolder, runState.installFolder))
+        return RUN_KEPT;
     if (!patchFitsOnDisk(runState.programFolder, runState.installFolder, patchEntries()))
         return RUN_KEPT;
     RunEnd end = RUN_COPIED;
-    if (refusesNewFiles(runState.programFolder, runState.installFolder, patchEntries())) {
+    if (runState.elevated) {
+        *outcome = copyEntries();
+        end = outcome->damaged ? RUN_KEPT : RUN_COPIED_AS_ADMINISTRATOR;
+    } else if (refusesNewFiles(runState.programFolder, runState.installFolder, patchEntries())) {
         if (!builtInPatchKey()) {
             tellCannotElevate(runState.installFolder);
             return RUN_KEPT;
@@ -210,21 +214,19 @@ static RunEnd runStagesAndCopy(CopyOutcome* outcome)
 static void tellOutcome(const CopyOutcome& outcome, bool asAdministrator)
 {
     if (outcome.notCopied == 0) {
-        showNotice(L"Installation complete", L"Success", MB_OK);
+        showNotice("Installation complete", "Success", MB_OK);
         return;
     }
-    const wchar_t* advice =
+    const char* advice =
         asAdministrator && outcome.accessDenied
-            ? L"The game's folder refused the update even with administrator rights: another program may protect it."
-        : outcome.fileInUse && outcome.diskFull ? L"Close the game, free some space on the disk and run this update again."
-        : outcome.fileInUse                   ? L"Close the game and run this update again."
-        : outcome.diskFull                    ? L"Free some space on the disk and run this update again."
-                                              : L"Close the game and run this update again; if it fails again, please "
-                                                L"download a complete install from our website.";
-    wchar_t text[256];
-    wsprintfW(text, L"The update was not completed: %d of %d files could not be copied.\n%s", outcome.notCopied,
-              runState.script.entryCount, advice);
-    showNotice(text, L"Sorvane Online Updater", MB_ICONERROR);
+            ? "The game's folder refused the update even with administrator rights: another program may protect it."
+        : outcome.fileInUse && outcome.diskFull ? "Close the game, free some space on the disk and run this update again."
+        : outcome.fileInUse                   ? "Close the game and run this update again."
+        : outcome.diskFull                    ? "Free some space on the disk and run this update again."
+                                              : "Close the game and run this update again; if it fails again, please "
+                                                "download a complete install from our website.";
+    showNotice("The update was not completed: %d of %d files could not be copied.\n%hs", "Sorvane Online Updater",
+               MB_ICONERROR, outcome.notCopied, runState.script.entryCount, advice);
 }
 
 static void runOnce()
@@ -241,7 +243,8 @@ static void runOnce()
         return;
     if (runState.script.fullMode != 0)
         tellOutcome(outcome, end == RUN_COPIED_AS_ADMINISTRATOR);
-    if (runState.script.hasRunCommand && complete)
+    // Never as administrator: any program the player runs may have changed the installed game since.
+    if (runState.script.hasRunCommand && complete && !runState.elevated)
         launchInstalledProgram(runState.runCommand, runState.installFolder);
 }
 
@@ -256,9 +259,8 @@ static int runCopyOnly(const wchar_t* folder)
         return 0;
     if (!patchIsTrusted())
         return COPY_REPORTED | COPY_KEPT;
-    if (!isGameInstallation(folder, patchEntries(), runEntry(), runState.installFolder))
+    if (!proveGameInstallation(folder, runState.installFolder))
         return COPY_REPORTED | COPY_REFUSED;
-    refuseLinks();
     if (!patchFitsOnDisk(runState.programFolder, runState.installFolder, patchEntries()))
         return COPY_REPORTED | COPY_KEPT;
     CopyOutcome outcome = copyEntries();
@@ -273,14 +275,19 @@ int runUpdate(HINSTANCE instance)
     SetCurrentDirectoryW(runState.programFolder);
 
     wchar_t copyOnlyFolder[TEXT_CAPACITY];
-    if (readCopyOnlySwitch(copyOnlyFolder))
-        return runCopyOnly(copyOnlyFolder);  // not held back by the run lock: the run that holds it started it
+    runState.elevated = runsElevated();
+    if (readCopyOnlySwitch(copyOnlyFolder)) {
+        int code = runCopyOnly(copyOnlyFolder);  // not held back by the run lock: the run that holds it started it
+        releaseHeldFolders();
+        return code;
+    }
     HANDLE runLock;
     if (!lockPatchFolder(runState.programFolder, &runLock)) {
-        showNotice(L"This update is already running.", L"Sorvane Online", MB_ICONERROR);
+        showNotice("This update is already running.", "Sorvane Online", MB_ICONERROR);
         return 0;
     }
     runOnce();
+    releaseHeldFolders();
     if (runLock)
         CloseHandle(runLock);
     return 0;

@@ -186,17 +186,43 @@ ROWS(Protected,
     Case{"CopyOnlyLoadsNoPlantedDll", "{quiet}data.dat", std::string(BY_HAND) + "keyed signed install\\data.dat=old patch\\data.dat=d patch\\comctl32.dll=@marker patch\\uxtheme.dll=@marker patch\\version.dll=@marker patch\\dwmapi.dll=@marker", R, {"exitCode(65536)"}, "~install\\data.dat", ""},
     // Only into the game's own installation: each of these is refused before anything is written (exit 0x50000),
     // though the patch is signed and each folder holds a file of the patch's name.
-    Case{"CopyOnlyIntoWindows", "{quiet}win.ini", "\"args:/copy-only 'C:\\windows'\" keyed signed patch\\win.ini=x", R, {"exitCode(327680)"}, "", ""},
-    Case{"CopyOnlyIntoSystem32", "{quiet}winver.exe", "\"args:/copy-only 'C:\\windows\\system32'\" keyed signed patch\\winver.exe=x", R, {"exitCode(327680)"}, "", ""},
-    Case{"CopyOnlyIntoADriveRoot", "{quiet}session.reg", "\"args:/copy-only 'C:\\'\" keyed signed patch\\session.reg=x", R, {"exitCode(327680)"}, "", ""},
-    Case{"CopyOnlyIntoAnotherFolder", "{quiet}b.dat", "\"args:/copy-only '{root}\\other'\" keyed signed other\\ patch\\b.dat=b", R, {"exitCode(327680)"}, "", ""},
-    Case{"CopyOnlyIntoADevicePath", "{quiet}b.dat", "\"args:/copy-only '\\\\?\\{install}'\" keyed signed install\\b.dat=old patch\\b.dat=b", R, {"exitCode(327680)"}, "", ""},
-    Case{"CopyOnlyIntoANetworkPath", "{quiet}b.dat", "\"args:/copy-only '\\\\localhost\\c$'\" keyed signed patch\\b.dat=b", R, {"exitCode(327680)"}, "", ""},
-    // Nothing goes through a link with administrator rights: here install\data leads outside the game.
+    Case{"CopyOnlyIntoWindows", "{quiet}win.ini", "\"args:/copy-only 'C:\\windows'\" keyed signed patch\\win.ini=x", R, {"notInstallation(C:\\windows) OK", "exitCode(327680)"}, "", ""},
+    Case{"CopyOnlyIntoSystem32", "{quiet}winver.exe", "\"args:/copy-only 'C:\\windows\\system32'\" keyed signed patch\\winver.exe=x", R, {"notInstallation(C:\\windows\\system32) OK", "exitCode(327680)"}, "", ""},
+    Case{"CopyOnlyIntoADriveRoot", "{quiet}session.reg", "\"args:/copy-only 'C:\\'\" keyed signed patch\\session.reg=x", R, {"notInstallation(C:\\) OK", "exitCode(327680)"}, "", ""},
+    Case{"CopyOnlyIntoAnotherFolder", "{quiet}b.dat", "\"args:/copy-only '{root}\\other'\" keyed signed other\\ install\\b.dat=old patch\\b.dat=b", R, {"notThisVersion({root}\\other,b.dat) OK", "exitCode(327680)"}, "", ""},
+    Case{"CopyOnlyIntoADevicePath", "{quiet}b.dat", "\"args:/copy-only '\\\\?\\{install}'\" keyed signed install\\b.dat=old patch\\b.dat=b", R, {"notInstallation(\\\\?\\{install}) OK", "exitCode(327680)"}, "", ""},
+    Case{"CopyOnlyIntoANetworkPath", "{quiet}b.dat", "\"args:/copy-only '\\\\localhost\\c$'\" keyed signed patch\\b.dat=b", R, {"notInstallation(\\\\localhost\\c$) OK", "exitCode(327680)"}, "", ""},
+    // Nothing is read or written through a link with administrator rights: here install\data leads outside the game.
     Case{"CopyOnlyThroughALink", "{quiet}data\\evil.dll\nb.dat", std::string(BY_HAND) + "keyed signed install\\b.dat=old outside\\ link:install\\data={root}\\outside patch\\evil.dll=e patch\\b.dat=b", R,
-         {"copyFailed({install}\\data\\evil.dll,4395,0/2) Yes", "exitCode(65537)"}, "~install\\b.dat", ""},
+         {"notThisVersion({install},data\\evil.dll) OK", "exitCode(327680)"}, "", ""},
     // Any other command line is a player's start, which reads none.
     Case{"OtherCommandLinesAreNotRead", "{quiet}data.dat", "\"args:/copy-only {install}\" patch\\data.dat=d", R, {}, "cleaned +install\\data.dat", ""});
+
+// Every run with administrator rights is the elevated road, however it was started: "asadmin" starts the
+// player's updater.exe as "Run as administrator" does (every other row starts it with the player's limited
+// token). It writes only into a folder that the signed manifest proves to be this game's installation at a
+// version the patch updates ("oldtree:old" signs the version in {root}\old), never through a link, and
+// starts no game as administrator. "unpacked" lays the patch into the installation.
+const char* const GENUINE = "keyed install\\game.exe=old install\\a.dat=oldA patch\\a.dat=newA patch\\game.exe=@game";
+const char* const RUN_A = "{full}a.dat\nRUN game.exe";
+ROWS(Elevated,
+    Case{"GenuineInstallationCompletes", RUN_A, std::string("asadmin signed ") + GENUINE, R, CONFIRMED, "cleaned ~install\\a.dat ~install\\game.exe ~version=1006", ""},
+    Case{"RerunAfterACutBetweenTwoRenames", RUN_A, "asadmin keyed signed oldtree:old old\\game.exe=old old\\a.dat=oldA install\\game.exe=old install\\a.dat=newA patch\\a.dat=newA patch\\game.exe=@game", R, CONFIRMED, "cleaned ~install\\game.exe ~version=1006", ""},
+    Case{"RecordNamesTheSystemFolder", "{quiet}a.dat\nRUN game.exe", std::string("asadmin signed ") + GENUINE, "path=sz:C:\\windows\\system32", {"notInstallation(C:\\windows\\system32) OK"}, "", ""},
+    Case{"AnotherProductsFolder", "{quiet}a.dat\nRUN game.exe", std::string("asadmin signed ") + GENUINE + " other\\game.exe=@admingame other\\a.dat=theirs", "path=sz:{root}\\other", {"notThisVersion({root}\\other,a.dat) OK"}, "", ""},
+    Case{"AttackersFolderWithTheRunProgram", "{quiet}RUN game.exe", std::string("asadmin signed ") + GENUINE + " mine\\game.exe=mine", "path=sz:{root}\\mine", {"notThisVersion({root}\\mine,game.exe) OK"}, "", ""},
+    Case{"NewerInstallationFullMode", RUN_A, "asadmin signed oldtree:old old\\game.exe=old old\\a.dat=oldA keyed install\\game.exe=v1007 install\\a.dat=v1007 patch\\a.dat=newA patch\\game.exe=@game", R, {"path({install}) OK", "notThisVersion({install},a.dat) OK"}, "", ""},
+    Case{"NewerInstallationQuietMode", "{quiet}a.dat\nRUN game.exe", "asadmin signed oldtree:old old\\game.exe=old old\\a.dat=oldA keyed install\\game.exe=v1007 install\\a.dat=v1007 patch\\a.dat=newA patch\\game.exe=@game", R, {"notThisVersion({install},a.dat) OK"}, "", ""},
+    // A manifest signed without the old versions proves no installation.
+    Case{"ManifestWithoutOldVersions", RUN_A, std::string("asadmin signed oldtree:none ") + GENUINE, R, {"path({install}) OK", "noProof({install}) OK"}, "", ""},
+    Case{"UnkeyedRefusesToUseTheRights", "{quiet}a.dat", "asadmin patch\\a.dat=a", R, {"cannotUseRights OK"}, "", ""},
+    // A signed patch unpacked into the game folder, one file changed at the same size: refused on both roads.
+    Case{"UnpackedFileChanged", "{full}a.dat\nRUN game.exe", "keyed signed unpacked install\\a.dat=aaaa install\\game.exe=@game tamper:install\\a.dat=bbbb", R, {"path({install}) OK", "damaged({patch}\\a.dat) OK"}, "", ""},
+    Case{"UnpackedFileChangedAsAdministrator", "{full}a.dat\nRUN game.exe", "asadmin keyed signed unpacked install\\a.dat=aaaa install\\game.exe=@game tamper:install\\a.dat=bbbb", R, {"path({install}) OK", "notThisVersion({install},a.dat) OK"}, "", ""},
+    // The copy-only process refuses the folder before any copy: the player's run neither completes nor calls it a failed copy.
+    Case{"ProtectedFolderNotThisVersion", RUN_A, "signed oldtree:old old\\game.exe=old old\\a.dat=oldA keyed protected:install\\ install\\game.exe=v1007 patch\\a.dat=newA patch\\game.exe=@game", R, {"path({install}) OK", "elevated notThisVersion({install},a.dat) OK"}, "", ""},
+    // An updater without the key, a protected folder of 257 characters: the notice shows it whole.
+    Case{"LongProtectedFolderUnkeyed", "{quiet}a", "patch\\a=a protected:install\\{fit2}\\", "path=sz:{install}\\{fit2}", {"cannotElevate({install}\\{fit2}) OK"}, "", ""});
 
 // Any folder name works, whatever the ANSI code page (1252 in the suite); the script is 8-bit
 // text read in that code page. "root:name" puts the patch and the installation in a folder of that name.

@@ -43,6 +43,10 @@ const Texts FORMS = {
     {"refusedAsAdministrator", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\nThe game's folder refused the update even with administrator rights: another program may protect it. OK !"},
     {"cannotElevate", "Sorvane Online Updater: The game's folder %1 can only be changed with administrator rights, and this update cannot use them: it does not come with the game's publisher's key.\nPlease download the update from the game's publisher, or ask whoever installed the game. OK !"},
     {"administratorNeeded", "Sorvane Online Updater: The game's folder %1 can only be changed with administrator rights.\nRun the update again and allow it, or ask whoever installed the game. OK !"},
+    {"cannotUseRights", "Sorvane Online Updater: This update cannot use administrator rights: it does not come with the game's publisher's key, so nothing was installed.\nPlease run it again without \"Run as administrator\". OK !"},
+    {"notInstallation", "Sorvane Online Updater: The folder %1 is not this game's installation, so the update was not installed there.\nPlease download a complete install from our website. OK !"},
+    {"noProof", "Sorvane Online Updater: This update cannot be installed into %1 with administrator rights: it does not list the game's files it replaces.\nPlease ask the game's publisher for an update built with the current patch kit. OK !"},
+    {"notThisVersion", "Sorvane Online Updater: The game in %1 is not a version this update is for: its file %2 differs, so nothing was installed.\nIf you changed the game (a mod or a repair), reinstall it, then run this update again. OK !"},
     {"exitCode", "exit code %1"},  // a copy-only process reports how its copy went
     {"complete", "Success: Installation complete OK (cleaned)"},
     {"damaged", "Sorvane Online Updater: The update's file %1 is damaged or incomplete, so nothing was installed.\nPlease download the patch again. OK !"},
@@ -195,6 +199,7 @@ struct Session {
     std::string arguments;
     DWORD processId;
     std::string setUp;  // expanded, for the items laid out later ("later:")
+    bool asAdministrator;  // "asadmin": started as "Run as administrator" starts it
 };
 
 std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root, Session& session, const std::string& phase = "");
@@ -257,6 +262,24 @@ std::vector<std::string> namesIn(const std::string& folder)
     return names;
 }
 
+// The token the player's updater.exe runs with. Wine starts every process as an elevated administrator
+// (Windows does so only for "Run as administrator"); the token's linked token is the limited one that
+// Windows gives a program the player starts. Null: this process's own token.
+HANDLE startingToken(bool asAdministrator)
+{
+    HANDLE own, primary = NULL;
+    TOKEN_LINKED_TOKEN linked = {};
+    DWORD size;
+    if (asAdministrator || !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own))
+        return NULL;
+    if (GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &size)) {
+        DuplicateTokenEx(linked.LinkedToken, TOKEN_ALL_ACCESS, NULL, SecurityImpersonation, TokenPrimary, &primary);
+        CloseHandle(linked.LinkedToken);
+    }
+    CloseHandle(own);
+    return primary;
+}
+
 // Starts patch\updater.exe and answers each window with steps[next], or as a cautious user would.
 // Returns what was shown, then the child processes other than the launched program, once ended.
 // "copy Kill" ends the program as soon as the copy has begun a file in the installation folder.
@@ -268,11 +291,18 @@ std::vector<std::string> startAndAnswer(Session& session, const std::vector<std:
     STARTUPINFOW startup = {sizeof startup};
     PROCESS_INFORMATION process = {};
     // Wine under heavy load sometimes refuses a start with error 1359; that is not the program's doing.
-    for (int attempt = 0; !CreateProcessW(program.c_str(), &commandLine[0], 0, 0, 0, 0, 0, 0, &startup, &process);)
+    HANDLE token = startingToken(session.asAdministrator);
+    auto start = [&] {
+        return token ? CreateProcessAsUserW(token, program.c_str(), &commandLine[0], 0, 0, 0, 0, 0, 0, &startup, &process)
+                     : CreateProcessW(program.c_str(), &commandLine[0], 0, 0, 0, 0, 0, 0, &startup, &process);
+    };
+    for (int attempt = 0; !start();)
         if (attempt++ > 0 || GetLastError() != ERROR_INTERNAL_ERROR)
             return {"could not start: error " + std::to_string(GetLastError())};
         else
             std::cout << "[ harness  ] Wine refused to start the program (error 1359); starting it once more\n";
+    if (token)
+        CloseHandle(token);
     std::vector<HWND> answered;
     std::vector<HANDLE> heldMeanwhile;
     std::vector<std::string> installedBefore = namesIn(session.install);
@@ -488,10 +518,10 @@ void layOutRecord(const std::string& items, const std::string& key)
 
 // The vendor's road: patchtool.exe writes the patch's manifest, signed with the key. It then
 // errs (1) when the key is not the one the patch's updater.exe holds.
-void signPatch(const std::string& patch, const fs::path& key, DWORD expectedCode)
+void signPatch(const std::string& patch, const fs::path& key, const std::string& oldTree, DWORD expectedCode)
 {
     std::wstring command = L"\"" + (fs::path(_pgmptr).parent_path() / "patchtool.exe").wstring() + L"\" sign \"" + wide(patch) +
-                           L"\" \"" + key.wstring() + L"\"";
+                           L"\" \"" + key.wstring() + L"\"" + (oldTree.empty() ? L"" : L" --old \"" + wide(oldTree) + L"\"");
     STARTUPINFOW startup = {sizeof startup};
     PROCESS_INFORMATION process = {};
     ASSERT_TRUE(CreateProcessW(nullptr, &command[0], 0, 0, 0, 0, 0, 0, &startup, &process));
@@ -544,7 +574,7 @@ TEST_P(Run, EndsAsExpected)
     for (auto& entry : fs::directory_iterator(fs::u8path(base + "\\"), absent))
         fs::remove_all(entry.path());
     const Texts run = {{"{root}", root}, {"{patch}", patch}, {"{install}", install}, {"{key}", key}, {"{nul}", std::string(1, '\0')},
-                       {"{fit}", std::string(258 - install.size(), 'n')}};
+                       {"{fit}", std::string(258 - install.size(), 'n')}, {"{fit2}", std::string(256 - install.size(), 'n')}};
     fs::create_directories(fs::u8path(install));
     fs::create_directories(fs::u8path(patch + "\\"));
     fs::path here = fs::path(_pgmptr).parent_path();
@@ -556,10 +586,15 @@ TEST_P(Run, EndsAsExpected)
     size_t arguments = row.setUp.find("\"args:");  // "args:..." in quotes: what follows the program's name, ' for "
     Session session = {patch, root, install, {}, {}, arguments == std::string::npos ? "" : " " + replaceAll(expand(row.setUp.substr(arguments + 6, row.setUp.find('"', arguments + 1) - arguments - 6), run), "'", "\""), 0};
     session.setUp = expand(row.setUp, run);
+    session.asAdministrator = std::count(setUpWords.begin(), setUpWords.end(), "asadmin") > 0;
     std::vector<HANDLE> held = layOutTree(session.setUp, root, session);
+    // The version the patch updates is the installation as laid out, or the folder "oldtree:name" names.
+    size_t oldTree = row.setUp.find("oldtree:");
+    std::string old = oldTree == std::string::npos ? "install" : row.setUp.substr(oldTree + 8, row.setUp.find(' ', oldTree) - oldTree - 8);
+    old = old == "none" ? "" : root + "\\" + old;  // "oldtree:none": no old version listed
     for (const std::string& word : words(row.setUp))
         if (word.rfind("signed", 0) == 0)  // "signed" with the key the keyed updater holds, "signed:other" with another
-            signPatch(patch, here / "keys" / (word == "signed" ? "vendor.pem" : "other.pem"), word == "signed" ? 0 : 1);
+            signPatch(patch, here / "keys" / (word == "signed" ? "vendor.pem" : "other.pem"), old, word == "signed" ? 0 : 1);
     for (HANDLE file : layOutTree(session.setUp, root, session, "tamper"))
         held.push_back(file);
     for (const std::string& folder : session.protectedFolders)

@@ -3,8 +3,8 @@
 // starts the real updater.exe, answers each window by caption and control id, and compares what it
 // showed, the whole folder tree, the record and what it launched with what the case expects. In any
 // text {root}, {patch}, {install}, {key}, {nul} stand for this run's values; {quiet} and {full} for
-// the usual header ({key}, 1006, 1004, mode); {text*N} repeats text N times; {fit} is a name that
-// makes {install}\name 259 characters.
+// the usual header ({key}, 1006, 1004, mode); {text*N} repeats text N times; {fit} ({fit2}) is a name that
+// makes {install}\name 259 (257) characters.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -19,7 +19,9 @@ struct Case {
     // installation), "driveroot" (the patch is P:\, whose current directory is P:\sub), "smalldrive"
     // (both folders on S:, a drive of 4 MiB), "root:name" (both folders lie in a folder of that name),
     // "sametimes" (every file shows one time), "protected:install\" (a folder that refuses new files),
-    // "\"args:text\"" (the command line after the program's name, ' for "). Every name is UTF-8.
+    // "\"args:text\"" (the command line after the program's name, ' for "), "asadmin" (started with the
+    // administrator's full token; else with the player's limited one), "signed" (by patchtool, listing
+    // install\ as the version it updates, or the folder "oldtree:name" names). Every name is UTF-8.
     std::string setUp;
     std::string record;  // "path=sz:{install} version=1005"; "expand:" REG_EXPAND_SZ, "raw:" unterminated, "Sub\name=" in a sub key
     // each window once: "form(arguments) Answer[=typed]", "elevated ..." for a window of the copy-only

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <string.h>
 
+#include "held_folders.h"
 #include "patch_crypto.h"
 #include "../same_file.h"
 
@@ -151,42 +152,29 @@ struct Placement {
     wchar_t target[FULL_PATH_CAPACITY];
     wchar_t temporary[FULL_PATH_CAPACITY];
     bool toWrite;
+    bool inPlace;
+    HANDLE folder;  // the held folder, on the elevated road
 };
 
-// With administrator rights nothing is written, renamed or removed through a
-// link (a junction or a symbolic link) below the installation folder: a link
-// there would send an administrator's write wherever its owner likes. Such an
-// entry fails with error 4395 (ERROR_REPARSE_POINT_ENCOUNTERED, which MinGW's
-// headers lack). Each folder on the way is opened first and held, without
-// FILE_SHARE_DELETE, until the process ends, so that it cannot be renamed or
-// swapped for a link after it was judged.
-enum { ERROR_LINK_REFUSED = 4395 };
-static bool linksRefused;
-
-void refuseLinks()
+// On the elevated road the installed file and a temporary file left by a run
+// cut off are looked at in their held folder, never through a link.
+static unsigned long placeInHeldFolder(const EntryNames* entry, Placement* place)
 {
-    linksRefused = true;
-}
-
-static bool isLink(const wchar_t* path)
-{
-    DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-static bool passesThroughLink(const wchar_t* destination, int installLength)
-{
-    wchar_t folder[TEXT_CAPACITY];
-    for (int i = installLength + 1; destination[i]; i++) {
-        if (destination[i] != L'\\')
-            continue;
-        lstrcpynW(folder, destination, i + 1);
-        CreateFileW(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
-        if (isLink(folder))
-            return true;
+    const wchar_t* leaf;
+    unsigned long error = openHeldFolder(entry->targetPath, &place->folder, &leaf);
+    const wchar_t* names[] = {leaf, nameOf(place->temporary)};
+    for (const wchar_t* name : names) {
+        HANDLE existing;
+        if (error == 0 && (error = openInFolder(place->folder, name, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, &existing)) == 0) {
+            if (name != leaf) {
+                FILE_DISPOSITION_INFO remove = {TRUE};
+                SetFileInformationByHandle(existing, FileDispositionInfo, &remove, sizeof remove);
+            }
+            CloseHandle(existing);
+        }
+        error = error == ERROR_FILE_NOT_FOUND ? 0 : error;
     }
-    return isLink(destination);
+    return error;
 }
 
 static unsigned long placeEntry(const wchar_t* patchFolder, const wchar_t* installFolder, const EntryNames* entry,
@@ -195,18 +183,17 @@ static unsigned long placeEntry(const wchar_t* patchFolder, const wchar_t* insta
     wchar_t destination[TEXT_CAPACITY];
     EntryForecast forecast;
     place->toWrite = false;
-    if (composeAndInspect(patchFolder, installFolder, entry, place->source, destination, &forecast) != 0 ||
-        forecast.inPlace)
-        return forecast.error;
+    place->folder = NULL;
+    unsigned long error = composeAndInspect(patchFolder, installFolder, entry, place->source, destination, &forecast);
+    place->inPlace = error == 0 && forecast.inPlace;
+    if (error != 0 || place->inPlace)
+        return error;
     place->toWrite = true;
-    if (linksRefused && passesThroughLink(destination, lstrlenW(installFolder)))
-        return ERROR_LINK_REFUSED;
-    unsigned long error = resolveTarget(destination, forecast.replacesLink, place->target);
+    error = holdsInstallation() ? (writeLongForm(destination, place->target) ? 0 : ERROR_FILENAME_EXCED_RANGE)
+                                : resolveTarget(destination, forecast.replacesLink, place->target);
     if (error == 0)
         nameTemporary(place->target, patch, place->temporary);
-    if (error == 0 && linksRefused && isLink(place->temporary))
-        return ERROR_LINK_REFUSED;
-    return error;
+    return error == 0 && holdsInstallation() ? placeInHeldFolder(entry, place) : error;
 }
 
 // The patch file's bytes, read once through a handle that keeps writers out,
@@ -214,6 +201,7 @@ static unsigned long placeEntry(const wchar_t* patchFolder, const wchar_t* insta
 // place is exactly what was hashed, whatever happens to the patch folder
 // meanwhile. Only the bytes are copied, so no download mark (Zone.Identifier
 // stream) comes along; the attributes and time follow when the file is closed.
+// A file already in place (a patch unpacked into the installation) is only read.
 static unsigned long writeTemporary(const wchar_t* source, const ManifestFile* listed, StagedFile* staged)
 {
     static char buffers[2][1 << 20];
@@ -225,9 +213,17 @@ static unsigned long writeTemporary(const wchar_t* source, const ManifestFile* l
     staged->attributes = info.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
     staged->lastWrite = info.ftLastWriteTime;
-    discard(staged->temporary);  // left by a run that was cut off
-    staged->file = CreateFileW(staged->temporary, GENERIC_WRITE | DELETE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
-    DWORD error = staged->file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    bool toWrite = staged->temporary[0] != 0;
+    DWORD error = 0;
+    if (!toWrite)
+        staged->file = INVALID_HANDLE_VALUE;
+    else if (staged->folder)
+        error = openInFolder(staged->folder, nameOf(staged->temporary), GENERIC_WRITE | DELETE, 0, FILE_CREATE, &staged->file);
+    else {
+        discard(staged->temporary);  // left by a run that was cut off
+        staged->file = CreateFileW(staged->temporary, GENERIC_WRITE | DELETE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+        error = staged->file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    }
     Sha256 hash = {};
     if (listed)
         beginSha256(&hash);
@@ -243,8 +239,8 @@ static unsigned long writeTemporary(const wchar_t* source, const ManifestFile* l
         if (listed && got > 0)
             hashInBackground(&hash, buffer, got);
         // A write cut short with no error (Wine, when the disk fills) is a full disk all the same.
-        if (error != 0)
-            break;
+        if (error != 0 || !toWrite)
+            continue;
         else if (!WriteFile(staged->file, buffer, got, &written, NULL))
             error = GetLastError();
         else if (written != got)
@@ -257,12 +253,12 @@ static unsigned long writeTemporary(const wchar_t* source, const ManifestFile* l
     if (error == 0 && listed &&
         !(hashed && size == listed->size && memcmp(digest, listed->sha256, SHA256_BYTES) == 0))
         error = ERROR_PATCH_DAMAGED;
-    if (error != 0 && staged->file != INVALID_HANDLE_VALUE) {
+    if (error != 0 && toWrite && staged->file != INVALID_HANDLE_VALUE) {
         FILE_DISPOSITION_INFO remove = {TRUE};
         SetFileInformationByHandle(staged->file, FileDispositionInfo, &remove, sizeof remove);
         CloseHandle(staged->file);
     }
-    staged->staged = error == 0;
+    staged->staged = error == 0 && toWrite;
     return error;
 }
 
@@ -276,8 +272,12 @@ unsigned long stageEntry(const wchar_t* patchFolder, const wchar_t* installFolde
     do {
         error = placeEntry(patchFolder, installFolder, entry, patch, &place);
     } while (heldForAMoment(error, &tries));
-    if (error != 0 || !place.toWrite)
+    staged->folder = place.folder;
+    staged->temporary[0] = 0;
+    if (error != 0 || (!place.toWrite && !(place.inPlace && listed)))
         return error;
+    if (!place.toWrite)
+        return writeTemporary(place.source, listed, staged);
     // A file that an earlier entry staged (the run entry is often listed twice) is staged anew.
     for (StagedFile* other = earlier; other < staged; other++)
         if (other->staged && CompareStringOrdinal(other->target, -1, place.target, -1, TRUE) == CSTR_EQUAL)
@@ -298,8 +298,27 @@ void closeStaged(StagedFile* staged)
     basic.LastWriteTime.HighPart = (LONG)staged->lastWrite.dwHighDateTime;
     basic.FileAttributes = staged->attributes;
     SetFileInformationByHandle(staged->file, FileBasicInfo, &basic, sizeof basic);
+    if (staged->folder)
+        return;
     CloseHandle(staged->file);
     staged->file = INVALID_HANDLE_VALUE;
+}
+
+// On the elevated road: the staged file, still open, renamed through its handle in its held folder.
+static unsigned long renameHeld(StagedFile* staged)
+{
+    unsigned long error;
+    int tries = 0;
+    do
+        error = renameInFolder(staged->file, staged->folder, nameOf(staged->target));
+    while (heldForAMoment(error, &tries));
+    if (error != 0) {
+        FILE_DISPOSITION_INFO remove = {TRUE};
+        SetFileInformationByHandle(staged->file, FileDispositionInfo, &remove, sizeof remove);
+    }
+    CloseHandle(staged->file);
+    staged->file = INVALID_HANDLE_VALUE;
+    return error;
 }
 
 // One rename: the old file is there until it is replaced whole. A file the
@@ -310,6 +329,8 @@ unsigned long putInPlace(StagedFile* staged)
     if (!staged->staged)
         return 0;
     staged->staged = false;
+    if (staged->folder)
+        return renameHeld(staged);
     unsigned long error;
     int tries = 0;
     do {
@@ -332,9 +353,16 @@ void discardStaged(StagedFile* staged)
 {
     if (!staged->staged)
         return;
-    closeStaged(staged);
+    if (staged->folder && staged->file != INVALID_HANDLE_VALUE) {
+        FILE_DISPOSITION_INFO remove = {TRUE};
+        SetFileInformationByHandle(staged->file, FileDispositionInfo, &remove, sizeof remove);
+        CloseHandle(staged->file);
+        staged->file = INVALID_HANDLE_VALUE;
+    } else {
+        closeStaged(staged);
+        discard(staged->temporary);
+    }
     staged->staged = false;
-    discard(staged->temporary);
 }
 
 bool refusesNewFiles(const wchar_t* patchFolder, const wchar_t* installFolder, EntryList patch)

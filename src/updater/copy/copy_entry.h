@@ -41,6 +41,7 @@ void forecastEntry(const wchar_t* patchFolder, const wchar_t* installFolder, con
 struct StagedFile {
     bool staged;  // a temporary file waits to be put in place
     HANDLE file;
+    HANDLE folder;  // on the elevated road, the held folder both names lie in (held_folders.h); else NULL
     DWORD attributes;
     FILETIME lastWrite;
     wchar_t target[FULL_PATH_CAPACITY];
@@ -49,21 +50,19 @@ struct StagedFile {
 
 // Stages one entry: the patch file is copied beside its destination in the
 // installation folder, and compared with listed (its size and SHA-256 in the
-// manifest; null when there is none) on the very bytes written. Returns 0 when
-// it is staged or already in place, ERROR_PATCH_DAMAGED when it does not match
+// manifest; null when there is none) on the very bytes written; a file already
+// in place is read and compared all the same. Returns 0 when it is staged or
+// already in place, ERROR_PATCH_DAMAGED when it does not match
 // (nothing is left behind), otherwise the error number the player is shown.
 // The files staged before it, from earlier up to staged, are the patch's others.
 unsigned long stageEntry(const wchar_t* patchFolder, const wchar_t* installFolder, const EntryNames* entry,
                          EntryList patch, const ManifestFile* listed, StagedFile* earlier, StagedFile* staged);
-// Writes a staged file to the disk and closes it; the flushes of many files overlap on the disk.
+// Writes a staged file to the disk and closes it (on the elevated road it stays
+// open, to be renamed through its handle); the flushes of many files overlap on the disk.
 void closeStaged(StagedFile* staged);
 // Replaces the installed file with the staged one in one rename; 0, or the error the player is shown.
 unsigned long putInPlace(StagedFile* staged);
 void discardStaged(StagedFile* staged);
-
-// From now on, an entry whose way below the installation folder, destination
-// or temporary name is a link fails (the copy with administrator rights).
-void refuseLinks();
 
 // True when the installation refuses this process the files its copies write:
 // a folder only an administrator may change (error 5 on opening an installed

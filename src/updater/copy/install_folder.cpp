@@ -1,6 +1,12 @@
 #include "install_folder.h"
 
+#include "format/installation_proof.h"
 #include "format/path_text.h"
+#include "held_folders.h"
+#include "patch_crypto.h"
+#include "patch_trust.h"
+#include "../run_state.h"
+#include "../ui/notice.h"
 
 static bool sameText(const wchar_t* a, int length, const wchar_t* b)
 {
@@ -52,23 +58,54 @@ static bool isRefusedPlace(const wchar_t* folder)
     return false;
 }
 
-// The installed file an entry replaces is there, as a file.
-static bool holdsFile(const wchar_t* folder, const EntryNames* entry)
+static void tellNotInstallation(const wchar_t* folder)
 {
-    wchar_t path[TEXT_CAPACITY];
-    DWORD attributes = composePath(path, folder, entry->targetPath) ? GetFileAttributesW(path) : INVALID_FILE_ATTRIBUTES;
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    showNotice("The folder %s is not this game's installation, so the update was not installed there.\n"
+              "Please download a complete install from our website.",
+              "Sorvane Online Updater", MB_ICONERROR, folder);
 }
 
-bool isGameInstallation(const wchar_t* folder, EntryList patch, const EntryNames* runEntry, wchar_t* final)
+// The installed file at a path the manifest names, read below the held installation.
+static void readInstalled(const char* path, InstalledFile* found)
+{
+    wchar_t name[TEXT_CAPACITY];
+    const wchar_t* leaf;
+    HANDLE folder, file = INVALID_HANDLE_VALUE;
+    MultiByteToWideChar(CP_ACP, 0, path, -1, name, TEXT_CAPACITY);
+    unsigned long error = openHeldFolder(name, &folder, &leaf);
+    if (error == 0)
+        error = openInFolder(folder, leaf, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, &file);
+    found->present = error != ERROR_PATH_NOT_FOUND && error != ERROR_FILE_NOT_FOUND;
+    // A file that cannot be read, or is reached through a link, is none of the listed versions.
+    if (error != 0 || !hashOpenFile(file, &found->size, found->sha256))
+        found->size = ~0ull;
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+}
+
+static bool tellProof(InstallationProof proof, const wchar_t* folder, const char* differing)
+{
+    wchar_t file[TEXT_CAPACITY];
+    MultiByteToWideChar(CP_ACP, 0, differing, -1, file, TEXT_CAPACITY);
+    if (proof == PROOF_MISSING)
+        showNotice("This update cannot be installed into %s with administrator rights: it does not list the game's "
+                  "files it replaces.\nPlease ask the game's publisher for an update built with the current patch kit.",
+                  "Sorvane Online Updater", MB_ICONERROR, folder);
+    else if (proof == PROOF_DIFFERS)
+        showNotice("The game in %s is not a version this update is for: its file %s differs, so nothing was "
+                  "installed.\nIf you changed the game (a mod or a repair), reinstall it, then run this update again.",
+                  "Sorvane Online Updater", MB_ICONERROR, folder, file);
+    return proof == PROOF_HOLDS;
+}
+
+bool proveGameInstallation(const wchar_t* folder, wchar_t* final)
 {
     // Only "X:\..." as typed: a network (UNC) or device path ("\\?\", "\\.\") is never opened,
     // so that no administrator's credentials go to another machine.
     bool driveLetter = ((folder[0] | 0x20) >= L'a' && (folder[0] | 0x20) <= L'z') && folder[1] == L':' && folder[2] == L'\\';
-    if (!driveLetter)
-        return false;
-    HANDLE opened = CreateFileW(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    HANDLE opened = !driveLetter ? INVALID_HANDLE_VALUE
+                                 : CreateFileW(folder, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                                               FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
     wchar_t path[FULL_PATH_CAPACITY];
     BY_HANDLE_FILE_INFORMATION info;
     DWORD length = opened == INVALID_HANDLE_VALUE ? 0
@@ -81,10 +118,18 @@ bool isGameInstallation(const wchar_t* folder, EntryList patch, const EntryNames
         lstrcpyW(final, path + 4);
         judged = !isRefusedPlace(final);
     }
-    bool holdsProduct = false;
-    for (int i = 0; judged && i < patch.count && !holdsProduct; i++)
-        holdsProduct = (!runEntry || &patch.entries[i] == runEntry) && holdsFile(final, &patch.entries[i]);
-    if (!holdsProduct && opened != INVALID_HANDLE_VALUE)
-        CloseHandle(opened);
-    return holdsProduct;
+    if (!judged) {
+        if (opened != INVALID_HANDLE_VALUE)
+            CloseHandle(opened);
+        tellNotInstallation(folder);
+        return false;
+    }
+    holdInstallation(opened, path);
+    const PatchManifest* manifest = verifiedManifest();
+    static InstalledFile found[MAX_OLD_FILES];
+    int firstLine[MAX_OLD_FILES], paths = manifest ? listOldPaths(manifest, firstLine) : 0, differing = 0;
+    for (int k = 0; k < paths; k++)
+        readInstalled(manifest->oldFiles[firstLine[k]].path, &found[k]);
+    InstallationProof proof = manifest ? proveInstallation(manifest, &runState.script, found, &differing) : PROOF_MISSING;
+    return tellProof(proof, final, proof == PROOF_DIFFERS ? manifest->oldFiles[firstLine[differing]].path : "");
 }

@@ -146,3 +146,16 @@ bool verifySignature(const uint8_t key[MANIFEST_KEY_BYTES], const char* data, un
     cng.destroyKey(publicKey);
     return verified;
 }
+
+bool hashOpenFile(void* file, uint64_t* size, uint8_t digest[SHA256_BYTES])
+{
+    static char buffer[1 << 16];
+    Sha256 hash;
+    bool read = beginSha256(&hash);
+    *size = 0;
+    for (DWORD got = 1; read && got > 0; *size += got) {
+        read = ReadFile(file, buffer, sizeof buffer, &got, NULL) != 0;
+        addToSha256(&hash, buffer, got);
+    }
+    return finishSha256(&hash, digest) && read;
+}

@@ -14,6 +14,9 @@ bool beginSha256(Sha256* hash);
 void addToSha256(Sha256* hash, const void* data, unsigned long size);
 bool finishSha256(Sha256* hash, uint8_t digest[SHA256_BYTES]);  // also ends a hash that is not wanted
 
+// SHA-256 and size of a file read through its handle; false when it cannot be read.
+bool hashOpenFile(void* file, uint64_t* size, uint8_t digest[SHA256_BYTES]);
+
 // addToSha256 on a second thread, beside the caller's own work (a copy's
 // writes): data must stay as it is until the next hand-over or waitForHash.
 void hashInBackground(Sha256* hash, const void* data, unsigned long size);

@@ -11,20 +11,18 @@ static bool hasManifest;
 
 void tellDamaged(const char* name)
 {
-    wchar_t file[TEXT_CAPACITY], text[2 * TEXT_CAPACITY + 160];
+    wchar_t file[TEXT_CAPACITY];
     MultiByteToWideChar(CP_ACP, 0, name, -1, file, TEXT_CAPACITY);
-    wsprintfW(text,
-              L"The update's file %s\\%s is damaged or incomplete, so nothing was installed.\n"
-              L"Please download the patch again.",
-              runState.programFolder, file);
-    showNotice(text, L"Sorvane Online Updater", MB_ICONERROR);
+    showNotice("The update's file %s\\%s is damaged or incomplete, so nothing was installed.\n"
+              "Please download the patch again.",
+              "Sorvane Online Updater", MB_ICONERROR, runState.programFolder, file);
 }
 
 static void tellNotFromPublisher()
 {
-    showNotice(L"This update does not come from the game's publisher, so nothing was installed.\n"
-               L"Please download the patch again from the publisher.",
-               L"Sorvane Online Updater", MB_ICONERROR);
+    showNotice("This update does not come from the game's publisher, so nothing was installed.\n"
+               "Please download the patch again from the publisher.",
+               "Sorvane Online Updater", MB_ICONERROR);
 }
 
 // The manifest as it lies beside the script; false when there is none or it
@@ -91,4 +89,9 @@ bool patchIsTrusted()
 const ManifestFile* listedFile(int entry)
 {
     return hasManifest ? findManifestFile(&manifest, runState.script.entries[entry].sourceName) : nullptr;
+}
+
+const PatchManifest* verifiedManifest()
+{
+    return hasManifest ? &manifest : nullptr;
 }

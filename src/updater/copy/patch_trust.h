@@ -14,5 +14,8 @@ bool patchIsTrusted();
 // The manifest's line for an entry's flat file; null when the patch has no manifest.
 const ManifestFile* listedFile(int entry);
 
+// The manifest patchIsTrusted verified; null when the patch has none.
+const PatchManifest* verifiedManifest();
+
 // Tells the player that a file of the patch is damaged and nothing was installed.
 void tellDamaged(const char* name);

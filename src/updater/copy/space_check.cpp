@@ -36,14 +36,11 @@ static unsigned long long clusterBytesOf(const wchar_t* folder)
 static void tellNoSpace(const wchar_t* installFolder, unsigned long long needed, unsigned long long available)
 {
     unsigned long long neededTenths = tenthsOfMegabyte(needed, true), freeTenths = tenthsOfMegabyte(available, false);
-    wchar_t text[TEXT_CAPACITY + 256];
-    wsprintfW(text,
-              L"There is not enough free space on the disk of %s.\n"
-              L"The update needs %lu.%lu MB there and %lu.%lu MB is free. Free some space on that disk and run "
-              L"the update again.",
-              installFolder, (unsigned long)(neededTenths / 10), (unsigned long)(neededTenths % 10),
-              (unsigned long)(freeTenths / 10), (unsigned long)(freeTenths % 10));
-    showNotice(text, L"Sorvane Online Updater", MB_ICONERROR);
+    showNotice("There is not enough free space on the disk of %s.\n"
+               "The update needs %lu.%lu MB there and %lu.%lu MB is free. Free some space on that disk and run "
+               "the update again.",
+               "Sorvane Online Updater", MB_ICONERROR, installFolder, (unsigned long)(neededTenths / 10), (unsigned long)(neededTenths % 10),
+               (unsigned long)(freeTenths / 10), (unsigned long)(freeTenths % 10));
 }
 
 bool patchFitsOnDisk(const wchar_t* patchFolder, const wchar_t* installFolder, EntryList patch)

@@ -17,10 +17,8 @@ static int copiedCount;
 
 static bool askToContinue(const CopyDialogFile* file, DWORD error)
 {
-    wchar_t text[SHOWN_PATH_CAPACITY + 80];
-    wsprintfW(text, L"Failed on copy %s\nWould you like to continue? Error %d", file->destination,
-              static_cast<int>(error));
-    return showNotice(text, L"Sorvane Online Updater", MB_ICONERROR | MB_YESNO) != IDNO;
+    return showNotice("Failed on copy %s\nWould you like to continue? Error %d", "Sorvane Online Updater",
+                      MB_ICONERROR | MB_YESNO, file->destination, static_cast<int>(error)) != IDNO;
 }
 
 // Labels and bar as the worker reaches file i, the bar at position: one
