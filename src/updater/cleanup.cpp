@@ -40,7 +40,7 @@ void removePatchFiles()
         if (staysInsideFolder(entry->sourceName) && !isInstalledCopy(entry))
             deletePatchFile(entry->sourceName);
     }
-    deletePatchFile(L"" MANIFEST_NAME);
-    deletePatchFile(L"update.txt");
+    deletePatchFile(MANIFEST_FILE);
+    deletePatchFile(SCRIPT_FILE);
     deletePatchFile(L"updater.exe");
 }

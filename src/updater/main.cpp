@@ -2,6 +2,8 @@
 
 #include "run_state.h"
 
+extern "C" IMAGE_DOS_HEADER __ImageBase;  // this program's own module, as the linker places it
+
 // The image's load configuration, which GNU ld points at this symbol: its
 // DependentLoadFlags (the field MinGW's headers still call Reserved1) makes the
 // loader look for the DLLs this program imports in the system folder only,
@@ -17,7 +19,7 @@ extern "C" const IMAGE_LOAD_CONFIG_DIRECTORY64 _load_config_used = {
 static void restrictDllSearchToSystem()
 {
     typedef BOOL(WINAPI * SetDefaultDllDirectoriesProc)(DWORD);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    HMODULE kernel = LoadLibraryA("kernel32.dll");  // a KnownDLL, already loaded
     SetDefaultDllDirectoriesProc setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesProc>(
         reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
     if (setDefaultDllDirectories)
@@ -34,5 +36,5 @@ extern "C" void updaterStart()
     if (*(volatile const DWORD*)&_load_config_used.Size == 0)
         ExitProcess(1);
     restrictDllSearchToSystem();
-    ExitProcess(runUpdate(GetModuleHandleA(NULL)));
+    ExitProcess(runUpdate(reinterpret_cast<HINSTANCE>(&__ImageBase)));
 }

@@ -26,6 +26,10 @@ struct RunState {
 
 extern RunState runState;
 
+// The patch folder's own files beside the patch files, named once.
+extern const wchar_t SCRIPT_FILE[];    // "update.txt"
+extern const wchar_t MANIFEST_FILE[];  // "update.manifest"
+
 int runUpdate(HINSTANCE instance);
 int readUpdateScript();         // 0, or -1 once the player is told why not
 int readUpdateScriptQuietly();  // the same, telling no one

@@ -5,6 +5,9 @@
 #include "run_state.h"
 #include "ui/notice.h"
 
+const wchar_t SCRIPT_FILE[] = L"update.txt";
+const wchar_t MANIFEST_FILE[] = L"" MANIFEST_NAME;
+
 static void tellScriptNotFound(const wchar_t* scriptPath)
 {
     showNotice("%s file not found.", "Sorvane Online", MB_ICONERROR, scriptPath);
@@ -60,10 +63,10 @@ static int readScript(bool tellPlayer)
     // Without its own folder the program must not go looking for a script elsewhere.
     if (runState.programFolder[0] == '\0') {
         if (tellPlayer)
-            tellScriptNotFound(L"update.txt");
+            tellScriptNotFound(SCRIPT_FILE);
         return -1;
     }
-    if (!composePath(scriptPath, runState.programFolder, L"update.txt")) {
+    if (!composePath(scriptPath, runState.programFolder, SCRIPT_FILE)) {
         wchar_t longPath[TEXT_CAPACITY + 16];
         wsprintfW(longPath, L"%s\\update.txt", runState.programFolder);
         if (tellPlayer)

@@ -8,7 +8,7 @@
 HANDLE shellStart(const wchar_t* verb, const wchar_t* program, const wchar_t* parameters, const wchar_t* folder)
 {
     typedef BOOL(WINAPI * ShellExecuteExProc)(SHELLEXECUTEINFOW*);
-    HMODULE shell = LoadLibraryW(L"shell32.dll");
+    HMODULE shell = LoadLibraryA("shell32.dll");
     ShellExecuteExProc shellExecuteEx =
         shell ? reinterpret_cast<ShellExecuteExProc>(reinterpret_cast<void*>(GetProcAddress(shell, "ShellExecuteExW")))
               : NULL;
@@ -22,9 +22,5 @@ HANDLE shellStart(const wchar_t* verb, const wchar_t* program, const wchar_t* pa
     start.lpParameters = parameters;
     start.lpDirectory = folder;
     start.nShow = SW_SHOWNORMAL;
-    if (!shellExecuteEx(&start))
-        return NULL;
-    if (!start.hProcess)
-        SetLastError(ERROR_CANCELLED);
-    return start.hProcess;
+    return shellExecuteEx(&start) ? start.hProcess : NULL;
 }

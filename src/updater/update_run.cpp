@@ -27,7 +27,7 @@ RunState runState;
 // once the DLL search is limited to the system folder, never imported.
 static void initCommonControls()
 {
-    HMODULE controls = LoadLibraryW(L"comctl32.dll");
+    HMODULE controls = LoadLibraryA("comctl32.dll");
     FARPROC init = controls ? GetProcAddress(controls, "InitCommonControls") : NULL;
     if (init)
         reinterpret_cast<void(WINAPI*)()>(reinterpret_cast<void*>(init))();
@@ -61,7 +61,7 @@ static bool acceptVerdict(int verdict)
     case RESULT_TOO_OLD:
         showNotice("The current version is too old to be updated by this patch.\n"
                    "Please download the complete install from our web page.",
-                   "Sorvane Online Updater", MB_ICONERROR);
+                   UPDATER_CAPTION, MB_ICONERROR);
         return false;
     case RESULT_UP_TO_DATE:
         return showNotice("Your version is currently up to date.\nWould you like to continue with the update?",
@@ -149,14 +149,7 @@ static void tellCannotElevate(const wchar_t* installFolder)
     showNotice("The game's folder %s can only be changed with administrator rights, and this update cannot use "
               "them: it does not come with the game's publisher's key.\n"
               "Please download the update from the game's publisher, or ask whoever installed the game.",
-              "Sorvane Online Updater", MB_ICONERROR, installFolder);
-}
-
-static void tellCannotUseRights()
-{
-    showNotice("This update cannot use administrator rights: it does not come with the game's publisher's key, "
-               "so nothing was installed.\nPlease run it again without \"Run as administrator\".",
-               "Sorvane Online Updater", MB_ICONERROR);
+              UPDATER_CAPTION, MB_ICONERROR, installFolder);
 }
 
 // How a run reached its end: a stage ended it (the patch is cleaned away), it
@@ -181,19 +174,12 @@ static RunEnd runStagesAndCopy(CopyOutcome* outcome)
     }
     if (runState.installFolder[0] == '\0')
         return RUN_ENDED;
-    if (runState.elevated && !builtInPatchKey()) {
-        tellCannotUseRights();
-        return RUN_KEPT;
-    }
     if (runState.elevated && !proveGameInstallation(runState.installFolder, runState.installFolder))
         return RUN_KEPT;
     if (!patchFitsOnDisk(runState.programFolder, runState.installFolder, patchEntries()))
         return RUN_KEPT;
     RunEnd end = RUN_COPIED;
-    if (runState.elevated) {
-        *outcome = copyEntries();
-        end = outcome->damaged ? RUN_KEPT : RUN_COPIED_AS_ADMINISTRATOR;
-    } else if (refusesNewFiles(runState.programFolder, runState.installFolder, patchEntries())) {
+    if (!runState.elevated && refusesNewFiles(runState.programFolder, runState.installFolder, patchEntries())) {
         if (!builtInPatchKey()) {
             tellCannotElevate(runState.installFolder);
             return RUN_KEPT;
@@ -203,7 +189,7 @@ static RunEnd runStagesAndCopy(CopyOutcome* outcome)
         end = copy == ELEVATED_COPY_RAN ? RUN_COPIED_AS_ADMINISTRATOR : RUN_KEPT;
     } else {
         *outcome = copyEntries();
-        end = outcome->damaged ? RUN_KEPT : RUN_COPIED;
+        end = outcome->damaged ? RUN_KEPT : runState.elevated ? RUN_COPIED_AS_ADMINISTRATOR : RUN_COPIED;
     }
     // A patch that did not arrive whole must not be recorded as installed.
     if (fullMode && end != RUN_KEPT && outcome->notCopied == 0)
@@ -225,7 +211,7 @@ static void tellOutcome(const CopyOutcome& outcome, bool asAdministrator)
         : outcome.diskFull                    ? "Free some space on the disk and run this update again."
                                               : "Close the game and run this update again; if it fails again, please "
                                                 "download a complete install from our website.";
-    showNotice("The update was not completed: %d of %d files could not be copied.\n%hs", "Sorvane Online Updater",
+    showNotice("The update was not completed: %d of %d files could not be copied.\n%hs", UPDATER_CAPTION,
                MB_ICONERROR, outcome.notCopied, runState.script.entryCount, advice);
 }
 

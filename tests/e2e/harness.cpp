@@ -43,10 +43,10 @@ const Texts FORMS = {
     {"refusedAsAdministrator", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\nThe game's folder refused the update even with administrator rights: another program may protect it. OK !"},
     {"cannotElevate", "Sorvane Online Updater: The game's folder %1 can only be changed with administrator rights, and this update cannot use them: it does not come with the game's publisher's key.\nPlease download the update from the game's publisher, or ask whoever installed the game. OK !"},
     {"administratorNeeded", "Sorvane Online Updater: The game's folder %1 can only be changed with administrator rights.\nRun the update again and allow it, or ask whoever installed the game. OK !"},
-    {"cannotUseRights", "Sorvane Online Updater: This update cannot use administrator rights: it does not come with the game's publisher's key, so nothing was installed.\nPlease run it again without \"Run as administrator\". OK !"},
+    {"cannotUseRights", "Sorvane Online Updater: Without the game's publisher's key this update cannot use administrator rights: nothing was installed.\nRun it again without \"Run as administrator\". OK !"},
     {"notInstallation", "Sorvane Online Updater: The folder %1 is not this game's installation, so the update was not installed there.\nPlease download a complete install from our website. OK !"},
-    {"noProof", "Sorvane Online Updater: This update cannot be installed into %1 with administrator rights: it does not list the game's files it replaces.\nPlease ask the game's publisher for an update built with the current patch kit. OK !"},
-    {"notThisVersion", "Sorvane Online Updater: The game in %1 is not a version this update is for: its file %2 differs, so nothing was installed.\nIf you changed the game (a mod or a repair), reinstall it, then run this update again. OK !"},
+    {"noProof", "Sorvane Online Updater: This update lists none of the game's files, so it cannot use administrator rights in %1.\nAsk the game's publisher for a new update. OK !"},
+    {"notThisVersion", "Sorvane Online Updater: The game in %1 is not a version this update is for (its file %2 differs): nothing was installed.\nIf you changed the game, reinstall it first. OK !"},
     {"exitCode", "exit code %1"},  // a copy-only process reports how its copy went
     {"complete", "Success: Installation complete OK (cleaned)"},
     {"damaged", "Sorvane Online Updater: The update's file %1 is damaged or incomplete, so nothing was installed.\nPlease download the patch again. OK !"},

@@ -91,7 +91,7 @@ static unsigned long resolveTarget(const wchar_t* destination, bool followLink, 
 static bool isPatchName(const wchar_t* name, EntryList patch)
 {
     for (int i = 0; i < patch.count; i++)
-        if (lstrcmpiW(name, patch.entries[i].sourceName) == 0)
+        if (CompareStringOrdinal(name, -1, patch.entries[i].sourceName, -1, TRUE) == CSTR_EQUAL)
             return true;
     return false;
 }

@@ -15,7 +15,7 @@ ElevatedCopy copyAsAdministrator(HINSTANCE instance, const wchar_t* programFolde
     if (!copy) {
         showNotice("The game's folder %s can only be changed with administrator rights.\n"
                   "Run the update again and allow it, or ask whoever installed the game.",
-                  "Sorvane Online Updater", MB_ICONERROR, installFolder);
+                  UPDATER_CAPTION, MB_ICONERROR, installFolder);
         return ELEVATION_DECLINED;
     }
     DWORD code = 0;

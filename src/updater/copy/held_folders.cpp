@@ -16,17 +16,17 @@ enum { MAX_HELD = 64, FINAL_CAPACITY = 1024 };
 struct HeldFolder {
     HANDLE handle;
     wchar_t relative[TEXT_CAPACITY];  // "" for the installation itself
+    wchar_t final[FINAL_CAPACITY];    // as GetFinalPathNameByHandle gives it
 };
 static HeldFolder held[MAX_HELD];
 static int heldCount;
-static wchar_t installationFinal[FINAL_CAPACITY];
 
 void holdInstallation(HANDLE folder, const wchar_t* finalPath)
 {
     held[0].handle = folder;
     held[0].relative[0] = 0;
+    lstrcpynW(held[0].final, finalPath, FINAL_CAPACITY);
     heldCount = 1;
-    lstrcpynW(installationFinal, finalPath, FINAL_CAPACITY);
 }
 
 bool holdsInstallation()
@@ -40,42 +40,46 @@ void releaseHeldFolders()
         CloseHandle(held[heldCount - 1].handle);
 }
 
-// What was opened is the very name asked for below the installation: a link,
-// on Windows opened as itself, shows its reparse point; Wine follows it, so
-// there it shows another final path.
-static bool isWhereAsked(HANDLE opened, const wchar_t* relative)
-{
-    FILE_ATTRIBUTE_TAG_INFO tag;
-    wchar_t path[FINAL_CAPACITY];
-    if (!GetFileInformationByHandleEx(opened, FileAttributeTagInfo, &tag, sizeof tag) ||
-        (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return false;
-    DWORD length = GetFinalPathNameByHandleW(opened, path, FINAL_CAPACITY, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    int base = lstrlenW(installationFinal);
-    return length > 0 && length < FINAL_CAPACITY &&
-           CompareStringOrdinal(path, base, installationFinal, base, TRUE) == CSTR_EQUAL && path[base] == L'\\' &&
-           CompareStringOrdinal(path + base + 1, -1, relative, -1, TRUE) == CSTR_EQUAL;
-}
-
-static unsigned long openRelative(HANDLE folder, const wchar_t* name, int nameLength, ACCESS_MASK access, ULONG share,
-                                  ULONG disposition, ULONG options, HANDLE* opened)
-{
-    UNICODE_STRING text = {(USHORT)(nameLength * sizeof(wchar_t)), (USHORT)(nameLength * sizeof(wchar_t)),
-                           const_cast<wchar_t*>(name)};
-    OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, folder, NULL);
-    IO_STATUS_BLOCK io;
-    NTSTATUS status = NtCreateFile(opened, access | SYNCHRONIZE, &attributes, &io, NULL, FILE_ATTRIBUTE_NORMAL, share,
-                                   disposition, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, NULL, 0);
-    return status < 0 ? RtlNtStatusToDosError(status) : 0;
-}
-
 static const HeldFolder* findHeld(HANDLE folder)
 {
     for (int i = 0; i < heldCount; i++)
         if (held[i].handle == folder)
             return &held[i];
-    return nullptr;
+    return &held[0];
+}
+
+// What was opened is the very name asked for in its folder: a link, on Windows
+// opened as itself, shows its reparse point; Wine follows it, so there it
+// shows another final path. final receives the opened one's.
+static bool isWhereAsked(HANDLE opened, const HeldFolder* folder, const wchar_t* name, int nameLength, wchar_t* final)
+{
+    FILE_ATTRIBUTE_TAG_INFO tag;
+    DWORD length = GetFinalPathNameByHandleW(opened, final, FINAL_CAPACITY, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    int base = lstrlenW(folder->final);
+    return GetFileInformationByHandleEx(opened, FileAttributeTagInfo, &tag, sizeof tag) &&
+           !(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && length > 0 && length < FINAL_CAPACITY &&
+           CompareStringOrdinal(final, base, folder->final, -1, TRUE) == CSTR_EQUAL && final[base] == L'\\' &&
+           CompareStringOrdinal(final + base + 1, -1, name, nameLength, TRUE) == CSTR_EQUAL;
+}
+
+// Opens name below folder as itself, never what a link there leads to, and checks it.
+static unsigned long openBelow(const HeldFolder* folder, const wchar_t* name, int nameLength, ACCESS_MASK access,
+                               ULONG share, ULONG disposition, ULONG options, HANDLE* opened, wchar_t* final)
+{
+    UNICODE_STRING text = {(USHORT)(nameLength * sizeof(wchar_t)), (USHORT)(nameLength * sizeof(wchar_t)),
+                           const_cast<wchar_t*>(name)};
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, folder->handle, NULL);
+    IO_STATUS_BLOCK io;
+    NTSTATUS status = NtCreateFile(opened, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &io, NULL,
+                                   FILE_ATTRIBUTE_NORMAL, share, disposition,
+                                   options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, NULL, 0);
+    if (status < 0)
+        return RtlNtStatusToDosError(status);
+    if (disposition == FILE_CREATE || isWhereAsked(*opened, folder, name, nameLength, final))
+        return 0;  // a new file is no link
+    CloseHandle(*opened);
+    return ERROR_LINK_REFUSED;
 }
 
 unsigned long openHeldFolder(const wchar_t* installedPath, HANDLE* folder, const wchar_t** leaf)
@@ -85,53 +89,40 @@ unsigned long openHeldFolder(const wchar_t* installedPath, HANDLE* folder, const
         if (*p == L'\\')
             *leaf = p + 1;
     int folderLength = (int)(*leaf - installedPath) - (*leaf > installedPath);
-    *folder = held[0].handle;
+    const HeldFolder* parent = &held[0];
     // Each folder on the way, from the installation down: held already, or opened below the last.
     for (int end = 0; end <= folderLength; end++) {
         if (end < folderLength && installedPath[end] != L'\\')
             continue;
-        HANDLE found = NULL;
+        const HeldFolder* found = nullptr;
         for (int i = 0; i < heldCount && !found; i++)
             if (CompareStringOrdinal(held[i].relative, -1, installedPath, end, TRUE) == CSTR_EQUAL)
-                found = held[i].handle;
+                found = &held[i];
         if (!found) {
             if (heldCount == MAX_HELD)
                 return ERROR_TOO_MANY_OPEN_FILES;
-            int start = lstrlenW(findHeld(*folder)->relative);
-            start += start > 0;
             HeldFolder* next = &held[heldCount];
-            unsigned long error = openRelative(*folder, installedPath + start, end - start,
-                                               FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
-                                               FILE_SHARE_READ, FILE_OPEN, FILE_DIRECTORY_FILE, &found);
+            int start = lstrlenW(parent->relative);
+            start += start > 0;
+            unsigned long error = openBelow(parent, installedPath + start, end - start, FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                                            FILE_SHARE_READ, FILE_OPEN, FILE_DIRECTORY_FILE, &next->handle, next->final);
             if (error != 0)
                 return error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error;
             lstrcpynW(next->relative, installedPath, end + 1);
-            next->handle = found;
-            heldCount++;
-            if (!isWhereAsked(found, next->relative))
-                return ERROR_LINK_REFUSED;
+            found = &held[heldCount++];
         }
-        *folder = found;
+        parent = found;
     }
+    *folder = parent->handle;
     return 0;
 }
 
 unsigned long openInFolder(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG share, ULONG disposition,
                            HANDLE* file)
 {
-    unsigned long error = openRelative(folder, name, lstrlenW(name), access | FILE_READ_ATTRIBUTES, share, disposition,
-                                       FILE_NON_DIRECTORY_FILE, file);
-    if (error != 0 || disposition == FILE_CREATE)
-        return error;  // a new file is no link
-    const HeldFolder* where = findHeld(folder);
-    wchar_t relative[TEXT_CAPACITY];
-    bool inside = where && (where->relative[0] ? composePath(relative, where->relative, name)
-                                               : lstrlenW(name) < TEXT_CAPACITY && lstrcpyW(relative, name));
-    if (!inside || !isWhereAsked(*file, relative)) {
-        CloseHandle(*file);
-        return ERROR_LINK_REFUSED;
-    }
-    return 0;
+    static wchar_t final[FINAL_CAPACITY];  // only compared
+    return openBelow(findHeld(folder), name, lstrlenW(name), access, share, disposition, FILE_NON_DIRECTORY_FILE, file,
+                     final);
 }
 
 unsigned long renameInFolder(HANDLE file, HANDLE folder, const wchar_t* name)

@@ -13,13 +13,16 @@ static bool sameText(const wchar_t* a, int length, const wchar_t* b)
     return CompareStringOrdinal(a, length, b, -1, TRUE) == CSTR_EQUAL;
 }
 
-// A folder as HKEY_LOCAL_MACHINE names it, which only an administrator can change.
-static bool readMachineFolder(const wchar_t* key, const wchar_t* name, wchar_t* folder)
+// A folder as HKEY_LOCAL_MACHINE names it, which only an administrator can change. These folders are
+// named in ASCII on every Windows; the names are too (narrow text: this program stays small).
+static bool readMachineFolder(const char* key, const char* name, wchar_t* folder)
 {
-    DWORD size = TEXT_CAPACITY * sizeof(wchar_t);
+    char text[TEXT_CAPACITY];
+    DWORD size = sizeof text;
     folder[0] = 0;
-    return RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
-                        NULL, folder, &size) == ERROR_SUCCESS;
+    return RegGetValueA(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, NULL,
+                        text, &size) == ERROR_SUCCESS &&
+           MultiByteToWideChar(CP_ACP, 0, text, -1, folder, TEXT_CAPACITY) > 0;
 }
 
 // "%SystemDrive%" is taken from the Windows folder, never from the environment, which the player sets.
@@ -46,11 +49,11 @@ static bool isRefusedPlace(const wchar_t* folder)
         return true;
     if (sameText(folder, (int)windowsLength, windows) && (folder[windowsLength] == 0 || folder[windowsLength] == L'\\'))
         return true;
-    const wchar_t* programFiles[] = {L"ProgramFilesDir", L"ProgramFilesDir (x86)", L"ProgramW6432Dir"};
-    for (const wchar_t* name : programFiles)
-        if (readMachineFolder(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", name, place) && sameText(folder, -1, place))
+    const char* programFiles[] = {"ProgramFilesDir", "ProgramFilesDir (x86)", "ProgramW6432Dir"};
+    for (const char* name : programFiles)
+        if (readMachineFolder("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", name, place) && sameText(folder, -1, place))
             return true;
-    if (readMachineFolder(L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", L"ProfilesDirectory", place)) {
+    if (readMachineFolder("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", "ProfilesDirectory", place)) {
         replaceSystemDrive(place, windows);
         if (sameText(folder, -1, place) || sameText(folder, parent, place))
             return true;
@@ -62,7 +65,7 @@ static void tellNotInstallation(const wchar_t* folder)
 {
     showNotice("The folder %s is not this game's installation, so the update was not installed there.\n"
               "Please download a complete install from our website.",
-              "Sorvane Online Updater", MB_ICONERROR, folder);
+              UPDATER_CAPTION, MB_ICONERROR, folder);
 }
 
 // The installed file at a path the manifest names, read below the held installation.
@@ -83,33 +86,37 @@ static void readInstalled(const char* path, InstalledFile* found)
         CloseHandle(file);
 }
 
+// The differing file is named as the script names it, 8-bit text in the ANSI code page (%hs).
 static bool tellProof(InstallationProof proof, const wchar_t* folder, const char* differing)
 {
-    wchar_t file[TEXT_CAPACITY];
-    MultiByteToWideChar(CP_ACP, 0, differing, -1, file, TEXT_CAPACITY);
     if (proof == PROOF_MISSING)
-        showNotice("This update cannot be installed into %s with administrator rights: it does not list the game's "
-                  "files it replaces.\nPlease ask the game's publisher for an update built with the current patch kit.",
-                  "Sorvane Online Updater", MB_ICONERROR, folder);
+        showNotice("This update lists none of the game's files, so it cannot use administrator rights in %s.\n"
+                   "Ask the game's publisher for a new update.",
+                   UPDATER_CAPTION, MB_ICONERROR, folder);
     else if (proof == PROOF_DIFFERS)
-        showNotice("The game in %s is not a version this update is for: its file %s differs, so nothing was "
-                  "installed.\nIf you changed the game (a mod or a repair), reinstall it, then run this update again.",
-                  "Sorvane Online Updater", MB_ICONERROR, folder, file);
+        showNotice("The game in %s is not a version this update is for (its file %hs differs): nothing was "
+                   "installed.\nIf you changed the game, reinstall it first.",
+                   UPDATER_CAPTION, MB_ICONERROR, folder, differing);
     return proof == PROOF_HOLDS;
 }
 
 bool proveGameInstallation(const wchar_t* folder, wchar_t* final)
 {
+    if (!builtInPatchKey()) {
+        showNotice("Without the game's publisher's key this update cannot use administrator rights: nothing was "
+                   "installed.\nRun it again without \"Run as administrator\".",
+                   UPDATER_CAPTION, MB_ICONERROR);
+        return false;
+    }
     // Only "X:\..." as typed: a network (UNC) or device path ("\\?\", "\\.\") is never opened,
     // so that no administrator's credentials go to another machine.
     bool driveLetter = ((folder[0] | 0x20) >= L'a' && (folder[0] | 0x20) <= L'z') && folder[1] == L':' && folder[2] == L'\\';
     HANDLE opened = !driveLetter ? INVALID_HANDLE_VALUE
                                  : CreateFileW(folder, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
                                                FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    // A file of that name is opened too: then nothing below it is found, and the proof fails.
     wchar_t path[FULL_PATH_CAPACITY];
-    BY_HANDLE_FILE_INFORMATION info;
-    DWORD length = opened == INVALID_HANDLE_VALUE ? 0
-                   : !GetFileInformationByHandle(opened, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    DWORD length = opened == INVALID_HANDLE_VALUE
                        ? 0
                        : GetFinalPathNameByHandleW(opened, path, FULL_PATH_CAPACITY, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     // The final path is "\\?\X:\...", or "\\?\UNC\..." for a network folder reached through a link.

@@ -1,8 +1,9 @@
 #pragma once
 #include <windows.h>
 
-// Whether a folder may be written with administrator rights: it is this game's
-// installation, at a version the patch applies to. Judged on the folder opened
+// Whether a folder may be written with administrator rights: the updater holds
+// the vendor's key, and the folder is this game's installation, at a version
+// the patch applies to. Judged on the folder opened
 // as a handle (its final path), never on the text: a drive's root, the Windows
 // folder and all below it, a Program Files folder itself, the profiles folder
 // or a profile's root, a network or device path and a drive that is not fixed

@@ -34,7 +34,7 @@ bool loadCng()
     if (cng.loaded)
         return cng.sha256 != NULL;
     cng.loaded = true;
-    HMODULE module = LoadLibraryW(L"bcrypt.dll");
+    HMODULE module = LoadLibraryA("bcrypt.dll");
     if (!module)
         return false;
     find(module, "BCryptOpenAlgorithmProvider", &cng.openAlgorithm);

@@ -9,20 +9,19 @@
 static PatchManifest manifest;
 static bool hasManifest;
 
+// The name is the script's, 8-bit text in the ANSI code page (%hs).
 void tellDamaged(const char* name)
 {
-    wchar_t file[TEXT_CAPACITY];
-    MultiByteToWideChar(CP_ACP, 0, name, -1, file, TEXT_CAPACITY);
-    showNotice("The update's file %s\\%s is damaged or incomplete, so nothing was installed.\n"
-              "Please download the patch again.",
-              "Sorvane Online Updater", MB_ICONERROR, runState.programFolder, file);
+    showNotice("The update's file %s\\%hs is damaged or incomplete, so nothing was installed.\n"
+               "Please download the patch again.",
+               UPDATER_CAPTION, MB_ICONERROR, runState.programFolder, name);
 }
 
 static void tellNotFromPublisher()
 {
     showNotice("This update does not come from the game's publisher, so nothing was installed.\n"
                "Please download the patch again from the publisher.",
-               "Sorvane Online Updater", MB_ICONERROR);
+               UPDATER_CAPTION, MB_ICONERROR);
 }
 
 // The manifest as it lies beside the script; false when there is none or it
@@ -31,7 +30,7 @@ static bool readManifest(char* bytes, DWORD* length, bool* found)
 {
     wchar_t path[TEXT_CAPACITY];
     *found = false;
-    if (!composePath(path, runState.programFolder, L"" MANIFEST_NAME))
+    if (!composePath(path, runState.programFolder, MANIFEST_FILE))
         return false;
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE) {

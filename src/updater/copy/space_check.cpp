@@ -17,7 +17,7 @@ static void planCopies(const wchar_t* patchFolder, const wchar_t* installFolder,
         uses[i].newBytes = written ? forecast.newBytes : 0;
         uses[i].sameFileAs = -1;
         for (int earlier = 0; written && earlier < i; earlier++)
-            if (lstrcmpiW(patch.entries[earlier].targetPath, patch.entries[i].targetPath) == 0 &&
+            if (CompareStringOrdinal(patch.entries[earlier].targetPath, -1, patch.entries[i].targetPath, -1, TRUE) == CSTR_EQUAL &&
                 uses[earlier].newBytes > 0)
                 uses[i].sameFileAs = earlier;
     }
@@ -39,7 +39,7 @@ static void tellNoSpace(const wchar_t* installFolder, unsigned long long needed,
     showNotice("There is not enough free space on the disk of %s.\n"
                "The update needs %lu.%lu MB there and %lu.%lu MB is free. Free some space on that disk and run "
                "the update again.",
-               "Sorvane Online Updater", MB_ICONERROR, installFolder, (unsigned long)(neededTenths / 10), (unsigned long)(neededTenths % 10),
+               UPDATER_CAPTION, MB_ICONERROR, installFolder, (unsigned long)(neededTenths / 10), (unsigned long)(neededTenths % 10),
                (unsigned long)(freeTenths / 10), (unsigned long)(freeTenths % 10));
 }
 

@@ -17,7 +17,7 @@ static int copiedCount;
 
 static bool askToContinue(const CopyDialogFile* file, DWORD error)
 {
-    return showNotice("Failed on copy %s\nWould you like to continue? Error %d", "Sorvane Online Updater",
+    return showNotice("Failed on copy %s\nWould you like to continue? Error %d", UPDATER_CAPTION,
                       MB_ICONERROR | MB_YESNO, file->destination, static_cast<int>(error)) != IDNO;
 }
 

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <stdarg.h>
 
+const char UPDATER_CAPTION[] = "Sorvane Online Updater";
+
 static void widen(const char* ascii, wchar_t* wide)
 {
     while ((*wide++ = (unsigned char)*ascii++) != 0) {

@@ -5,3 +5,6 @@
 // text would cost this program twice the bytes), %s taking a wide name; it
 // holds at most 1024 characters, room for two names of 259 in any notice.
 int showNotice(const char* format, const char* caption, unsigned style, ...);
+
+// The caption of most notices, held once.
+extern const char UPDATER_CAPTION[];
