@@ -54,6 +54,16 @@ TEST(ParseManifest, Table)
         {H + SIG + SHA + " 1 a.dat\n", false, 3, false},               // nothing after the signature
         {H + "signature 3045\n", false, 2, false},
         {H + "signature 30450221" + std::string(142, '0') + "\n", false, 2, false},
+        // An old version's file: an installed path, backslashes and blanks allowed; "-" for none.
+        {H + SHA + " 1 a.dat\nold " + SHA + " 5 data\\maps\\a map\n" + SIG, true, 1, true},
+        {H + "old - data\\a.dat\nold - data\\a.dat\n", true, 0, false},
+        {H + "old " + SHA + " 5\n", false, 2, false},                  // no path
+        {H + "old " + SHA + " 5 \n", false, 2, false},
+        {H + "old -\n", false, 2, false},
+        {H + "old -x\n", false, 2, false},
+        {H + "old x 5 a.dat\n", false, 2, false},
+        {H + "old " + SHA + " 5 a.dat\r\n", false, 2, false},
+        {H + "Old - a.dat\n", false, 2, false},
     };
     for (const auto& row : rows) {
         static PatchManifest manifest;
@@ -177,6 +187,71 @@ TEST_F(Signing, OpenSslVerifiesPatchtoolAndPatchtoolTakesOpenSsl)
     EXPECT_NE(errors.find("plain/update.manifest: error: is not signed with the key of --key"), std::string::npos) << errors;
     EXPECT_EQ(patchtool("sign plain o.pem"), 0) << errors;  // patchtool signs with OpenSSL's own key file too
     EXPECT_EQ(patchtool("check plain --key o.pub"), 0) << errors;
+}
+
+// The old lines build writes: each file the patch installs, as each OLD tree holds it ("-" where one
+// lacks it), and one file every OLD holds that the patch leaves alone. Sizes tell the versions apart.
+TEST_F(Signing, BuildListsTheVersionsItUpdates)
+{
+    const struct {
+        const char* trees;  // "tree/path=content|..."; the last tree named in the command is NEW
+        const char* folders;
+        const char* oldLines;  // "size path" or "- path", as written
+    } rows[] = {
+        {"v1/a.dat=1|v1/b.dat=bb|v2/a.dat=22|v2/b.dat=bb", "v1 v2", "1 a.dat|2 b.dat"},
+        {"v1/a.dat=1|v2/a.dat=22|v3/a.dat=333|v1/x=xx|v2/x=xx|v3/x=xx", "v1 v2 v3", "1 a.dat|2 a.dat|2 x"},
+        {"v1/a.dat=1|v2/a.dat=1|v3/a.dat=333|v1/x=xx|v2/x=xx|v3/x=xx", "v1 v2 v3", "1 a.dat|2 x"},
+        {"v1/x=x|v2/x=x|v2/n.dat=n", "v1 v2", "- n.dat|1 x"},
+        {"v1/x=x|v2/x=x|v2/c.dat=cc|v3/x=x|v3/c.dat=ccc", "v1 v2 v3", "- c.dat|2 c.dat|1 x"},
+        {"v1/sub/a.dat=1|v1/x=x|v2/sub/a.dat=22|v2/x=x", "v1 v2", "1 sub\\a.dat|1 x"},
+        // The anchor is a file every OLD holds: here none is, so the shipped files alone prove the folder.
+        {"v1/a.dat=1|v1/y=yyy|v2/a.dat=1|v2/x=x|v3/a.dat=22|v3/x=x", "v1 v2 v3", "1 a.dat|- x|1 x"},
+    };
+    for (const auto& row : rows) {
+        fs::remove_all(root);
+        fs::create_directories(root);
+        fs::current_path(root);
+        std::ofstream("u.exe") << "MZ" + std::string(58, '\0') + std::string("\x40\0\0\0PE\0\0", 8);
+        std::stringstream files(row.trees);
+        for (std::string item; std::getline(files, item, '|');) {
+            fs::path file = item.substr(0, item.find('='));
+            fs::create_directories(file.parent_path());
+            std::ofstream(file) << item.substr(item.find('=') + 1);
+        }
+        ASSERT_EQ(patchtool(std::string("build ") + row.folders + " out --key K --version 2 --min 1 --updater u.exe"), 0) << errors;
+        std::ifstream manifest("out/update.manifest");
+        std::string lines;
+        for (std::string line; std::getline(manifest, line);)
+            if (line.rfind("old - ", 0) == 0)
+                lines += (lines.empty() ? "" : "|") + line.substr(4);
+            else if (line.rfind("old ", 0) == 0)
+                lines += (lines.empty() ? "" : "|") + line.substr(69);
+        EXPECT_EQ(lines, row.oldLines) << row.trees;
+    }
+}
+
+// sign lists the old versions it is given, and keeps those of the manifest it signs again.
+TEST_F(Signing, SignKeepsOrListsTheOldVersions)
+{
+    ASSERT_EQ(patchtool("keygen k"), 0) << errors;
+    ASSERT_EQ(patchtool("build old new out --key K --version 2 --min 1 --updater u.exe"), 0) << errors;
+    auto oldLines = [] {
+        std::ifstream manifest("out/update.manifest");
+        std::string lines;
+        for (std::string line; std::getline(manifest, line);)
+            lines += line.rfind("old ", 0) == 0 ? line.substr(69) + "|" : "";
+        return lines;
+    };
+    EXPECT_EQ(oldLines(), "1 a.dat|");
+    ASSERT_EQ(patchtool("sign out k"), 0) << errors;
+    EXPECT_EQ(oldLines(), "1 a.dat|");
+    std::ofstream("other.dat") << "333";
+    fs::create_directories("v0");
+    std::ofstream("v0/a.dat") << "4444";
+    ASSERT_EQ(patchtool("sign out k --old old --old v0"), 0) << errors;
+    EXPECT_EQ(oldLines(), "1 a.dat|4 a.dat|");
+    EXPECT_EQ(patchtool("sign out k --old absent"), 2);
+    EXPECT_EQ(patchtool("sign out k --key old"), 2);
 }
 
 // A signed patch changed after signing, and what check says of it.
