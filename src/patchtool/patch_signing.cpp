@@ -297,6 +297,10 @@ void checkManifest(const fs::path& folder, const UpdateScript& script, const std
     if (manifest.hasSignature && updaterKeyed && !verifies(updaterKey, bytes, manifest))
         report.error(where(folder), "is not signed with the key that updater.exe holds, " + keyFingerprint(updaterKey) +
                                         ": every player is told the update does not come from the game's publisher");
+    if (manifest.oldFileCount == 0)
+        report.warning(where(folder), "lists no old versions of the game's files, so no updater installs it into a "
+                                      "folder that needs administrator rights (such as under Program Files): "
+                                      "build it with this kit, or sign it with --old for each version it updates");
     std::string version;
     if (manifest.hasSignature && isWindowsProgram(folder / "updater.exe", version) && !carriesAuthenticode(folder / "updater.exe"))
         report.warning((folder / "updater.exe").generic_string(),

@@ -250,6 +250,10 @@ TEST_F(Signing, SignKeepsOrListsTheOldVersions)
     std::ofstream("v0/a.dat") << "4444";
     ASSERT_EQ(patchtool("sign out k --old old --old v0"), 0) << errors;
     EXPECT_EQ(oldLines(), "1 a.dat|4 a.dat|");
+    EXPECT_EQ(errors.find("lists no old versions"), std::string::npos) << errors;
+    ASSERT_EQ(shell("sed -i '/^old /d' out/update.manifest"), 0);
+    ASSERT_EQ(patchtool("sign out k"), 0) << errors;
+    EXPECT_NE(errors.find("out/update.manifest: warning: lists no old versions"), std::string::npos) << errors;
     EXPECT_EQ(patchtool("sign out k --old absent"), 2);
     EXPECT_EQ(patchtool("sign out k --key old"), 2);
 }
