@@ -98,9 +98,10 @@ add_library(marker_dll SHARED tests/e2e/marker_dll.cpp)
 set_target_properties(marker_dll PROPERTIES PREFIX "")
 target_link_options(marker_dll PRIVATE -static)
 add_dependencies(e2e_tests updater updater_keyed fake_game admin_game marker_dll)
-# The throwaway keys the rows sign with, beside the suite.
+# The throwaway keys the rows sign with, and the Unix helper of the race rows, beside the suite.
 add_custom_command(TARGET e2e_tests POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_CURRENT_SOURCE_DIR}/tests/keys ${CMAKE_BINARY_DIR}/keys)
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_CURRENT_SOURCE_DIR}/tests/keys ${CMAKE_BINARY_DIR}/keys
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/open_race.pl ${CMAKE_BINARY_DIR})
 
 # Each group of rows is a ctest entry of its own, run under Wine (the toolchain's emulator).
 # Wine prefers its builtin DLLs; the override makes it take a planted comctl32 as Windows would.

@@ -221,6 +221,15 @@ ROWS(Elevated,
     Case{"UnpackedFileChangedAsAdministrator", "{full}a.dat\nRUN game.exe", "asadmin keyed signed unpacked install\\a.dat=aaaa install\\game.exe=@game tamper:install\\a.dat=bbbb", R, {"path({install}) OK", "notThisVersion({install},a.dat) OK"}, "", ""},
     // The copy-only process refuses the folder before any copy: the player's run neither completes nor calls it a failed copy.
     Case{"ProtectedFolderNotThisVersion", RUN_A, "signed oldtree:old old\\game.exe=old old\\a.dat=oldA keyed protected:install\\ install\\game.exe=v1007 patch\\a.dat=newA patch\\game.exe=@game", R, {"path({install}) OK", "elevated notThisVersion({install},a.dat) OK"}, "", ""},
+    // Judged once, acted on through handles. "openrace:" stands for an opportunistic lock (fanotify, as root): when the
+    // copy first opens the patch file, another program swaps a folder for a link to {root}\outside, which stands
+    // for the system folder. Nothing is written there: the copy goes on in the folder it judged, or fails.
+    Case{"EmptyFolderSwappedForALinkDuringTheCopy", "{quiet}data\\maps\\level1.map\nb.dat", "asadmin keyed signed install\\b.dat=old install\\data\\maps\\ outside\\ patch\\level1.map=map patch\\b.dat=b openrace:patch\\level1.map=install\\data\\maps={root}\\outside", R,
+         {"copyFailed({install}\\data\\maps\\level1.map,2,0/2) Yes"}, "~install\\b.dat", ""},
+    // Windows would refuse to move the held folder; Wine lets a Unix program move it, and then refuses the rename
+    // below it (error 6). install\b.dat is outside's own file, seen through the link, unchanged.
+    Case{"InstallationSwappedForALinkDuringTheCopy", "{quiet}b.dat", "asadmin keyed signed install\\b.dat=old outside\\b.dat=theirs patch\\b.dat=b openrace:patch\\b.dat=install={root}\\outside", R,
+         {"copyFailed({install}\\b.dat,6,1/1) Yes"}, "+install.moved\\ +install.moved\\b.dat +install.moved\\b.dat.updating ~install\\b.dat", ""},
     // An updater without the key, a protected folder of 257 characters: the notice shows it whole.
     Case{"LongProtectedFolderUnkeyed", "{quiet}a", "patch\\a=a protected:install\\{fit2}\\", "path=sz:{install}\\{fit2}", {"cannotElevate({install}\\{fit2}) OK"}, "", ""});
 

@@ -205,8 +205,9 @@ struct Session {
 std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root, Session& session, const std::string& phase = "");
 
 // Runs a Unix command on Windows paths, under Wine only (Wine starts a Unix program itself), and
-// waits for it: each "{}" in the command stands for the next path's Unix name. Wine may signal a
-// Unix program's end before its work is done, so the command leaves a mark when it is through.
+// waits until it leaves its mark: each "{}" in the command stands for the next path's Unix name, and
+// "{mark}" for the mark's. Wine may signal a Unix program's end before its work is done, so the
+// command leaves the mark when it is through (by default once it ends).
 void runUnix(std::wstring command, const std::vector<std::string>& paths)
 {
     typedef char*(__cdecl * UnixNameProc)(const wchar_t*);
@@ -221,7 +222,11 @@ void runUnix(std::wstring command, const std::vector<std::string>& paths)
     std::string mark = "/tmp/updater-e2e-done-" + std::to_string(GetCurrentProcessId());
     fs::path markSeen = "Z:" + replaceAll(mark, "/", "\\");
     fs::remove(markSeen);
-    std::wstring line = L"/bin/sh -c \"" + command + L"; : > " + wide(mark) + L"\"";
+    size_t markAt = command.find(L"{mark}");
+    if (markAt == std::wstring::npos)
+        command += L"; : > {mark}", markAt = command.find(L"{mark}");
+    command.replace(markAt, 6, wide(mark));
+    std::wstring line = L"/bin/sh -c \"" + command + L"\"";
     STARTUPINFOW startup = {sizeof startup};
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, &line[0], 0, 0, 0, 0, 0, 0, &startup, &process))
@@ -231,6 +236,16 @@ void runUnix(std::wstring command, const std::vector<std::string>& paths)
     for (int wait = 0; !fs::exists(markSeen) && wait < 1000; wait++)
         Sleep(10);
     fs::remove(markSeen);
+}
+
+// "openrace:watched=folder=target": from now on, the first open of watched waits while folder is
+// replaced by a link to target (open_race.pl, as root), as an opportunistic lock lets another program do.
+void startOpenRace(const std::string& item, const std::string& root)
+{
+    std::string watched = item.substr(9, item.find('=') - 9), rest = item.substr(item.find('=') + 1);
+    std::string script = (fs::path(_pgmptr).parent_path() / "open_race.pl").u8string();
+    runUnix(L"/usr/bin/perl {} {} {mark} {} {} &",
+            {script, root + "\\" + watched, root + "\\" + rest.substr(0, rest.find('=')), rest.substr(rest.find('=') + 1)});
 }
 
 // Stands for a folder only an administrator may change, under Wine only: there every process is an
@@ -451,7 +466,7 @@ std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root
     const std::map<std::string, DWORD> attributes = {{"readonly", FILE_ATTRIBUTE_READONLY}, {"hidden", FILE_ATTRIBUTE_HIDDEN}};
     for (std::string item : words(items)) {
         std::string itemPhase = item.rfind("tamper:", 0) == 0 ? "tamper" : item.rfind("later:", 0) == 0 ? "later" : "";
-        if (item.rfind("args:", 0) == 0 || itemPhase != phase)
+        if (item.rfind("args:", 0) == 0 || item.rfind("openrace:", 0) == 0 || itemPhase != phase)
             continue;
         item.erase(0, phase.empty() ? 0 : phase.size() + 1);
         if (item == "sig") {
@@ -567,7 +582,7 @@ TEST_P(Run, EndsAsExpected)
     std::error_code absent;
     if (row.setUp.find("protected:") != std::string::npos)  // left protected by a run that was stopped
         changeAttributes(base, L"-R -i");
-    if (row.setUp.find("link:") != std::string::npos)  // Wine cannot remove a folder that is a link
+    if (row.setUp.find("link:") != std::string::npos || row.setUp.find("openrace:") != std::string::npos)  // Wine cannot remove a folder that is a link
         runUnix(L"/bin/rm -rf {}", {base});
     for (auto& entry : fs::recursive_directory_iterator(fs::u8path(base + "\\"), absent))
         SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -624,6 +639,9 @@ TEST_P(Run, EndsAsExpected)
                 CloseHandle(file);
             }
     SetEnvironmentVariableA("=P:", driveRoot ? "P:\\sub" : NULL);  // the drive's current directory, inherited
+    for (const std::string& item : words(session.setUp))
+        if (item.rfind("openrace:", 0) == 0)  // after every snapshot, which reads each file
+            startOpenRace(item, root);
     std::string program = row.launched.substr(0, row.launched.find(' '));  // the launched program reports its own path
     program.erase(0, program.rfind(".\\", 0) == 0 ? 2 : 0);
     program += program.find('.') == std::string::npos && !program.empty() ? ".exe" : "";  // Windows adds it, as the launch does
