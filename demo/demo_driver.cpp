@@ -62,22 +62,47 @@ static BOOL CALLBACK matchWindow(HWND window, LPARAM parameter)
     return TRUE;
 }
 
-int main(int argc, char** argv)
+// Starts the updater as a player's double-click does on Windows: with the limited token. Wine starts
+// every process as an elevated administrator, whose linked token is the limited one.
+static bool startAsPlayer(char* program, PROCESS_INFORMATION* process)
 {
-    if (argc != 3) {
-        fprintf(stderr, "usage: demo_driver.exe <patch folder> <shots folder>\n");
-        return 2;
-    }
-    shotsFolder = argv[2];
-    char program[MAX_PATH];
-    snprintf(program, sizeof program, "%s\\updater.exe", argv[1]);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
+    HANDLE own, player = NULL;
+    TOKEN_LINKED_TOKEN linked = {};
+    DWORD size;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own)) {
+        if (GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &size)) {
+            DuplicateTokenEx(linked.LinkedToken, TOKEN_ALL_ACCESS, NULL, SecurityImpersonation, TokenPrimary, &player);
+            CloseHandle(linked.LinkedToken);
+        }
+        CloseHandle(own);
+    }
+    bool started = player ? CreateProcessAsUserA(player, program, NULL, NULL, NULL, FALSE, 0, NULL, NULL, &startup, process)
+                          : CreateProcessA(program, NULL, NULL, NULL, FALSE, 0, NULL, NULL, &startup, process);
+    if (player)
+        CloseHandle(player);
+    return started;
+}
+
+int main(int argc, char** argv)
+{
+    if (argc != 3 && argc != 2) {
+        fprintf(stderr, "usage: demo_driver.exe <patch folder> [<shots folder>]\n");
+        return 2;
+    }
+    char program[MAX_PATH];
+    snprintf(program, sizeof program, "%s\\updater.exe", argv[1]);
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(program, NULL, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+    if (!startAsPlayer(program, &process)) {
         fprintf(stderr, "demo: cannot start %s (error %lu)\n", program, GetLastError());
         return 1;
     }
+    if (argc == 2) {  // someone at the screen answers
+        WaitForSingleObject(process.hProcess, INFINITE);
+        return 0;
+    }
+    shotsFolder = argv[2];
     size_t stage = 0;
     DWORD started = GetTickCount();
     while (WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT && GetTickCount() - started < 120000) {

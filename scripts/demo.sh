@@ -54,7 +54,7 @@ echo "Patch folder:        $demo/patch"
 echo "Installation folder: $demo/install (version 1005 in HKCU\\$key)"
 if [ "$interactive" = 1 ]; then
   echo "Starting updater.exe on your display: confirm the folder, then watch the copy."
-  wine "$demo/patch/updater.exe"
+  wine "$build/demo_driver.exe" "$(winpath "$demo/patch")"   # starts it as a player, not as administrator
 else
   wine "$build/demo_driver.exe" "$(winpath "$demo/patch")" "$(winpath "$demo/shots")" &
   driver=$!
