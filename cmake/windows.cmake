@@ -92,7 +92,7 @@ target_link_options(admin_game PRIVATE -static)
 
 add_executable(e2e_tests tests/e2e/harness.cpp tests/e2e/cases_test.cpp)
 target_include_directories(e2e_tests PRIVATE ${resources})
-target_link_libraries(e2e_tests PRIVATE gtest_windows comctl32)
+target_link_libraries(e2e_tests PRIVATE gtest_windows comctl32 bcrypt)
 target_link_options(e2e_tests PRIVATE -static)
 add_library(marker_dll SHARED tests/e2e/marker_dll.cpp)
 set_target_properties(marker_dll PROPERTIES PREFIX "")

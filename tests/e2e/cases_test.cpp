@@ -161,6 +161,8 @@ ROWS(WholeFiles,
     // A held file and a full disk: both pieces of advice.
     Case{"HeldAndDiskFull", "{full}a.dat\nbig.dat", "smalldrive patch\\a.dat=a locked:install\\a.dat=old patch\\big.dat=@data:1000000 install\\big.dat=@data:500000", R,
          {"path({install}) OK", "lay:install\\fill.bin=@data:2800000", "copyFailed({install}\\a.dat,32,0/2) Yes", "copyFailed({install}\\big.dat,112,1/2) Yes", "incompleteBoth(2,2) OK"}, "+install\\fill.bin", ""},
+    // The run entry beside its file is one file on the disk: 1.3 MB fits where 1.6 MB is free, twice would not.
+    Case{"RunEntryBesideItsFileOnANearlyFullDisk", "{full}big.dat\nRUN big.dat", "smalldrive patch\\big.dat=@data:1300000 install\\big.dat=@data:1200000", R, CONFIRMED, "cleaned ~install\\big.dat ~version=1006", ""},
     Case{"PatchInstallsTheTemporaryName", "{quiet}a.dat.updating\na.dat", "patch\\a.dat=new patch\\a.dat.updating=mine install\\a.dat=old", R, {}, "cleaned ~install\\a.dat +install\\a.dat.updating", ""});
 
 // A folder only an administrator may change: the player's process starts updater.exe again, with
@@ -230,6 +232,14 @@ ROWS(Elevated,
     // below it (error 6). install\b.dat is outside's own file, seen through the link, unchanged.
     Case{"InstallationSwappedForALinkDuringTheCopy", "{quiet}b.dat", "asadmin keyed signed install\\b.dat=old outside\\b.dat=theirs patch\\b.dat=b openrace:patch\\b.dat=install={root}\\outside", R,
          {"copyFailed({install}\\b.dat,6,1/1) Yes"}, "+install.moved\\ +install.moved\\b.dat +install.moved\\b.dat.updating ~install\\b.dat", ""},
+    // A damaged file met by the copy-only process: it tells the player, and the player's run adds nothing.
+    Case{"ProtectedFolderDamagedPatch", "{full}big.bin\ndata\\a.dat\nRUN game.exe", "keyed signed protected:install\\data\\ install\\game.exe=old install\\data\\a.dat=oldA patch\\big.bin=@size:268435456 patch\\a.dat=newA patch\\game.exe=@game tamper:patch\\a.dat=badA", R,
+         {"path({install}) OK", "elevated copy Unprotect", "elevated damaged({patch}\\a.dat) OK"}, "", ""},
+    // The folder is judged on the handle's final path, never the text typed.
+    Case{"CopyOnlyJudgedOnTheFinalPath", "{quiet}b.dat", "\"args:/copy-only 'C:\\windows\\..{installTail}'\" keyed signed install\\b.dat=old patch\\b.dat=b", R, {"exitCode(65536)"}, "~install\\b.dat", ""},
+    // An installed file that is a link is never read or written through: Wine shows a Unix link to a file as a plain
+    // file, but its final path is the target's.
+    Case{"CopyOnlyOverAFileLink", "{quiet}b.dat", std::string(BY_HAND) + "keyed signed oldtree:old old\\b.dat=old outside\\b.dat=old link:install\\b.dat={root}\\outside\\b.dat patch\\b.dat=b", R, {"notThisVersion({install},b.dat) OK", "exitCode(327680)"}, "", ""},
     // An updater without the key, a protected folder of 257 characters: the notice shows it whole.
     Case{"LongProtectedFolderUnkeyed", "{quiet}a", "patch\\a=a protected:install\\{fit2}\\", "path=sz:{install}\\{fit2}", {"cannotElevate({install}\\{fit2}) OK"}, "", ""});
 
@@ -266,6 +276,16 @@ ROWS(Signed,
     // Without a key: a patch with no manifest installs as before (every other group); one whose files differ from it does not.
     Case{"UnkeyedFileCutShort", std::string("{quiet}") + AB_SCRIPT, "signed patch\\a.dat=a patch\\b.dat=bbbb tamper:patch\\b.dat=bb", R, {"damaged({patch}\\b.dat) OK"}, "", ""},
     Case{"UnkeyedOneByteChanged", std::string("{full}") + AB_SCRIPT, "signed patch\\a.dat=a patch\\b.dat=b tamper:patch\\b.dat=c", R, PATH_DAMAGED_B, "", ""},
-    Case{"UnkeyedSignedCompletes", std::string("{full}") + AB_SCRIPT, "signed patch\\a.dat=a patch\\b.dat=b", R, CONFIRMED, "cleaned +install\\a.dat +install\\b.dat ~version=1006", ""});
+    Case{"UnkeyedSignedCompletes", std::string("{full}") + AB_SCRIPT, "signed patch\\a.dat=a patch\\b.dat=b", R, CONFIRMED, "cleaned +install\\a.dat +install\\b.dat ~version=1006", ""},
+    // Every file listed as it is, the signature line gone: not the publisher's all the same.
+    Case{"KeyedManifestWithoutSignature", std::string("{full}") + AB_SCRIPT, std::string(SIGNED) + " tamper:nosig", R, {"notPublishers OK"}, "", ""},
+    // The script edited after signing at its own length: its bytes are compared, not its size.
+    Case{"KeyedScriptEditedAtItsLength", std::string("{full}") + AB_SCRIPT, std::string(SIGNED) + " \"tamper:patch\\update.txt={full}a.dat\nc.dat\" tamper:patch\\c.dat=c", R, {"damaged({patch}\\update.txt) OK"}, "", ""},
+    // A manifest that cannot be read is a damaged patch, not an unsigned one.
+    Case{"UnkeyedManifestUnreadable", std::string("{quiet}") + AB_SCRIPT, "signed patch\\a.dat=a patch\\b.dat=b \"tamper:patch\\update.manifest=sorvane patch manifest 1\nbroken\"", R, {"damaged({patch}\\update.manifest) OK"}, "", ""},
+    // Two digests that both begin with a zero byte differ after it: a digest is compared whole.
+    Case{"KeyedDigestsBeginningWithZero", "{quiet}a.dat", "keyed signed patch\\a.dat=@zerohash:0 tamper:patch\\a.dat=@zerohash:1", R, {"damaged({patch}\\a.dat) OK"}, "", ""},
+    // Several MiB whose pieces all differ: each piece is hashed as it is written, in order.
+    Case{"KeyedLargeFileOfDifferingPieces", "{quiet}big.bin", "keyed signed patch\\big.bin=@random:5000000 install\\big.bin=old", R, {}, "cleaned ~install\\big.bin", ""});
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <windows.h>
+#include <bcrypt.h>
 #include <commctrl.h>
 #include <tlhelp32.h>
 
@@ -456,10 +457,41 @@ std::string changesOf(const Texts& before, const Texts& after, bool withValues)
     return changes;
 }
 
+// Deterministic noise (xorshift), so that every piece of a large file differs from the others.
+std::string noiseOf(size_t size)
+{
+    std::string bytes(size, '\0');
+    uint64_t state = 0x9E3779B97F4A7C15ull;
+    for (char& byte : bytes) {
+        state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+        byte = (char)(state >> 24);
+    }
+    return bytes;
+}
+
+// Texts whose SHA-256 begins with a zero byte (one try in 256): a digest compared as text would end there.
+std::string withZeroDigest(int wanted)
+{
+    BCRYPT_ALG_HANDLE sha256;
+    BCryptOpenAlgorithmProvider(&sha256, BCRYPT_SHA256_ALGORITHM, NULL, 0);
+    std::string text;
+    for (int n = 0, found = -1; found < wanted; n++) {
+        char candidate[17];
+        snprintf(candidate, sizeof candidate, "zerohash-%07d", n);
+        UCHAR digest[32];
+        BCryptHash(sha256, NULL, 0, (PUCHAR)candidate, 16, digest, sizeof digest);
+        if (digest[0] == 0 && ++found == wanted)
+            text = candidate;
+    }
+    BCryptCloseAlgorithmProvider(sha256, 0);
+    return text;
+}
+
 // Lays out "path=content" items below root; returns handles held open on the "locked:" ones, and
 // adds those on the "briefly:" ones and the "protected:" folders to the session. Items of a phase
 // ("tamper:" once the patch is signed, "later:" during the copy) are laid out in that phase only;
-// there "-path" deletes a file and "sig" changes one digit of the manifest's signature.
+// there "-path" deletes a file, "sig" changes one digit of the manifest's signature and "nosig" removes
+// its signature line, leaving every file listed as it is.
 std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root, Session& session, const std::string& phase)
 {
     std::vector<HANDLE> held;
@@ -475,6 +507,12 @@ std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root
             size_t digit = text.find("signature ") + 20;
             text[digit] = text[digit] == '0' ? '1' : '0';
             std::ofstream(manifest, std::ios::binary) << text;
+            continue;
+        }
+        if (item == "nosig") {
+            fs::path manifest = fs::u8path(session.patch + "\\update.manifest");
+            std::string text = readFile(manifest);
+            std::ofstream(manifest, std::ios::binary) << text.substr(0, text.find("signature "));
             continue;
         }
         if (item[0] == '-') {
@@ -501,6 +539,10 @@ std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root
             fs::copy_file(fs::path(_pgmptr).parent_path() / helpers.at(content), path);
         else if (content.rfind("@data:", 0) == 0)  // bytes written, for a drive whose space counts
             std::ofstream(path, std::ios::binary) << std::string(std::stoull(content.substr(6)), 'd');
+        else if (content.rfind("@random:", 0) == 0)  // N bytes in which no piece of a copy's buffer repeats another
+            std::ofstream(path, std::ios::binary) << noiseOf(std::stoull(content.substr(8)));
+        else if (content.rfind("@zerohash:", 0) == 0)  // the N-th of the 16-byte texts whose SHA-256 begins with a zero byte
+            std::ofstream(path, std::ios::binary) << withZeroDigest(std::stoi(content.substr(10)));
         else
             std::ofstream(path, std::ios::binary) << (content.rfind("@size:", 0) ? content : "");
         if (content.rfind("@size:", 0) == 0)
@@ -589,7 +631,8 @@ TEST_P(Run, EndsAsExpected)
     for (auto& entry : fs::directory_iterator(fs::u8path(base + "\\"), absent))
         fs::remove_all(entry.path());
     const Texts run = {{"{root}", root}, {"{patch}", patch}, {"{install}", install}, {"{key}", key}, {"{nul}", std::string(1, '\0')},
-                       {"{fit}", std::string(258 - install.size(), 'n')}, {"{fit2}", std::string(256 - install.size(), 'n')}};
+                       {"{fit}", std::string(258 - install.size(), 'n')}, {"{fit2}", std::string(256 - install.size(), 'n')},
+                       {"{installTail}", install.substr(2)}};
     fs::create_directories(fs::u8path(install));
     fs::create_directories(fs::u8path(patch + "\\"));
     fs::path here = fs::path(_pgmptr).parent_path();

@@ -2,7 +2,7 @@
 // End-to-end harness: lays out a patch folder, an installation and a registry record from a case,
 // starts the real updater.exe, answers each window by caption and control id, and compares what it
 // showed, the whole folder tree, the record and what it launched with what the case expects. In any
-// text {root}, {patch}, {install}, {key}, {nul} stand for this run's values; {quiet} and {full} for
+// text {root}, {patch}, {install} ({installTail}: without its drive), {key}, {nul} stand for this run's values; {quiet} and {full} for
 // the usual header ({key}, 1006, 1004, mode); {text*N} repeats text N times; {fit} ({fit2}) is a name that
 // makes {install}\name 259 (257) characters.
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@ struct Case {
     const char* name;
     std::string script;  // "update.txt"; "-" writes none
     // "patch\a.dat=text", "=@game" the stand-in game, "=@marker" the marker DLL, "=@size:N" (sparse),
-    // "=@data:N" (N bytes written); "install\data\" a folder; "readonly:", "hidden:", "locked:" (held
+    // "=@data:N" (N bytes written), "=@random:N" (N bytes of noise), "=@zerohash:N" (16 bytes whose SHA-256 begins with 0); "install\data\" a folder; "readonly:", "hidden:", "locked:" (held
     // open) or "briefly:" (held for half a second) before a file; "unpacked" (the patch lies in the
     // installation), "driveroot" (the patch is P:\, whose current directory is P:\sub), "smalldrive"
     // (both folders on S:, a drive of 4 MiB), "root:name" (both folders lie in a folder of that name),
