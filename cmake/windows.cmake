@@ -110,10 +110,11 @@ foreach(group Roads PathDialog RunEntries Record Faults Unpacked WholeFiles Prot
     COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_tests> --gtest_filter=${group}/*)
   set_tests_properties(e2e.${group} PROPERTIES TIMEOUT 600 ENVIRONMENT "WINEDLLOVERRIDES=comctl32=n,b")
 endforeach()
-# patchtool.exe builds and checks a patch that updater.exe then installs.
+# patchtool.exe builds and checks a patch that updater.exe then installs; so does the Linux
+# patchtool of the native preset, which the test command builds first.
 add_test(NAME e2e.PatchtoolRoundTrip
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/patchtool_roundtrip.sh $<TARGET_FILE_DIR:updater>
-          ${CMAKE_CURRENT_SOURCE_DIR}/tests/keys)
+          ${CMAKE_CURRENT_SOURCE_DIR}/tests/keys ${CMAKE_CURRENT_SOURCE_DIR}/build/native/patchtool)
 set_tests_properties(e2e.PatchtoolRoundTrip PROPERTIES TIMEOUT 300)
 add_dependencies(e2e_tests patchtool)
 

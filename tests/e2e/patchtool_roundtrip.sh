@@ -5,10 +5,14 @@
 # and plans it over the installation; OLD is laid out as an installation with its
 # record; the built folder's updater.exe runs in quiet mode; the installation must
 # then equal NEW, but for the file the format cannot delete, which the tool warned about.
-#   patchtool_roundtrip.sh <folder of updater.exe and patchtool.exe> <folder of the test keys>
+# Then the Linux patchtool builds and signs a patch whose file spans pieces of the copy's buffer,
+# and the keyed updater.exe installs it: both programs hash alike.
+#   patchtool_roundtrip.sh <folder of updater.exe and patchtool.exe> <folder of the test keys> <Linux patchtool>
 set -euo pipefail
 build=$(cd "$1" && pwd)
 keys=$(cd "$2" && pwd)
+native=$(cd "$(dirname "$3")" && pwd)/$(basename "$3")
+[ -x "$native" ] || { echo "FAIL: no Linux patchtool at $3 (build the native preset first)"; exit 1; }
 work="$build/roundtrip"
 key='Software\UpdaterE2E\RoundTrip'
 rm -rf "$work" && mkdir -p "$work/old/data/maps" "$work/new/data/maps" && cd "$work"
@@ -59,3 +63,17 @@ rm install/data/notes.txt
 diff -r new install || { echo "FAIL: the installation differs from NEW"; exit 1; }
 [ "$(ls out)" = updater.exe ] || { echo "FAIL: the patch folder holds $(ls out)"; exit 1; }
 echo "PASS: the installation equals NEW; the patch folder holds updater.exe alone"
+
+# 1.5 MiB and 7 bytes of noise: more than one 1 MiB piece, and no whole number of them.
+rm -rf linux && mkdir -p linux/old linux/new
+printf 'old pak' > linux/old/big.pak
+perl -e 'srand(7); print map { chr(int(rand(256))) } 1 .. 1572871' > linux/new/big.pak
+"$native" build linux/old linux/new linux/out --key "$key" --version 1006 --min 1004 --quiet \
+  --updater "$build/keyed/updater.exe" --sign "$keys/vendor.pem" > linux.log 2>&1 || { cat linux.log; echo "FAIL: the Linux build"; exit 1; }
+cp -r linux/old linux/install
+wine reg add "HKCU\\$key" /v path /d "Z:${work//\//\\}\\linux\\install" /f >/dev/null 2>&1
+# A refused patch would wait at its notice: give up after 20 s.
+timeout 20 wine linux/out/updater.exe || { echo "FAIL: updater.exe did not finish: it refused the Linux patchtool's patch"; exit 1; }
+wine reg delete "HKCU\\$key" /f >/dev/null 2>&1 || true
+cmp linux/new/big.pak linux/install/big.pak || { echo "FAIL: the Linux patchtool's patch was not installed"; exit 1; }
+echo "PASS: updater.exe installs what the Linux patchtool signed"

@@ -49,6 +49,7 @@ TEST(ParseManifest, Table)
         {H + SHA + " 1 \n", false, 2, false},                          // no name
         {H + SHA + " 1 data\\a.dat\n", false, 2, false},               // flat names only
         {H + SHA + " 1 a.dat\n" + SHA + " 1 A.DAT\n", false, 3, false},  // the same file twice
+        {H + SHA + " 1 data.pak\n" + SHA + " 1 data.pak.old\n", true, 2, false},  // one name begins another
         {H + SHA + " 1 a.dat\n\n", false, 3, false},                   // a blank line
         {H + SHA + " 1 a.dat\n" + KEY, false, 3, false},               // the key line comes second
         {H + SIG + SHA + " 1 a.dat\n", false, 3, false},               // nothing after the signature
@@ -84,6 +85,10 @@ TEST(ParseManifest, SignatureCoversEverythingBeforeItsLine)
     EXPECT_EQ(manifest.signature[32], 0x11);  // s
     EXPECT_EQ(findManifestFile(&manifest, "A.Dat"), &manifest.files[0]);
     EXPECT_EQ(findManifestFile(&manifest, "a.da"), nullptr);
+    std::string two = H + SHA + " 1 data.pak.old\n" + SHA + " 2 data.pak\n";
+    ASSERT_TRUE(parseManifest(two.data(), two.size(), &manifest));
+    EXPECT_EQ(findManifestFile(&manifest, "data.pak"), &manifest.files[1]);
+    EXPECT_EQ(findManifestFile(&manifest, "data.pak.o"), nullptr);
 }
 
 std::vector<uint8_t> fromHex(const std::string& hex)
