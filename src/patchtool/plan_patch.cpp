@@ -10,6 +10,7 @@
 #include "check_patch.h"
 #include "patch_signing.h"
 #include "format/disk_space.h"
+#include "format/entry_rule.h"
 #include "format/patch_manifest.h"
 #include "format/number_rule.h"
 #include "format/stage_results.h"
@@ -37,40 +38,51 @@ fs::path below(const fs::path& folder, const std::string& entry)
     return folder / path;
 }
 
-// What the updater's copy of one entry does, as a word and, when it fails, why.
+// What the updater's copy of one entry does, as a word and, when it fails, why: the facts as this
+// machine shows them, judged by the updater's own rule (format/entry_rule.h).
 std::string judgeEntry(const fs::path& patch, const fs::path& install, const FileEntry& entry, SpaceUse& use,
                        bool& fails)
 {
     char composed[TEXT_CAPACITY];
     fs::path source = patch / entry.sourceName, destination = below(install, entry.targetPath);
-    fails = true;
-    if (!composePath(composed, install.string().c_str(), entry.targetPath))
-        return "fails: the path is longer than 259 characters (error 206)";
-    if (!staysInsideFolder(entry.targetPath))
-        return "fails: it leaves the installation folder (error 161)";
-    if (!fs::is_regular_file(source))
-        return "fails: the patch folder has no file \"" + std::string(entry.sourceName) + "\" (error 2)";
-    if (!fs::is_directory(destination.parent_path()))
-        return "fails: the installation has no folder \"" + fs::relative(destination.parent_path(), install).generic_string() +
-               "\", and the updater creates none (error 3)";
-    fails = false;
-    use.newBytes = fs::file_size(source);
-    if (!fs::exists(destination))
-        return "new";
+    EntryFacts facts = {};
+    facts.pathFits = composePath(composed, install.string().c_str(), entry.targetPath);
+    facts.staysInside = staysInsideFolder(entry.targetPath);
+    facts.sourceError = fs::is_regular_file(source) ? 0 : 2;
+    facts.folderError = facts.pathFits && facts.staysInside && !fs::is_directory(destination.parent_path()) ? 3 : 0;
     std::error_code differs;
-    if (fs::equivalent(source, destination, differs)) {
-        use.newBytes = 0;
+    facts.destinationExists = facts.folderError == 0 && fs::exists(destination);
+    facts.sameFile = facts.destinationExists && facts.sourceError == 0 && fs::equivalent(source, destination, differs);
+    facts.destinationIsFolder = facts.destinationExists && fs::is_directory(destination);
+    facts.destinationReadOnlyOrHidden = facts.destinationExists && (isReadOnly(destination) || isHidden(destination));
+    facts.sourceBytes = facts.sourceError == 0 ? fs::file_size(source) : 0;
+    EntryVerdict verdict = ::judgeEntry(facts);
+    use.newBytes = verdict.stagedBytes;
+    fails = verdict.action == ENTRY_FAILS;
+    switch (verdict.action) {
+    case ENTRY_NEW:
+        return "new";
+    case ENTRY_IN_PLACE:
         return "in place";
+    case ENTRY_REPLACES:
+        return sameBytes(source, destination) ? "unchanged" : "replaced";
+    default:
+        break;
     }
-    fails = true;
-    use.newBytes = 0;
-    if (fs::is_directory(destination))
-        return "fails: a folder of that name is installed (error 5)";
-    if (isReadOnly(destination) || isHidden(destination))
-        return std::string("fails: the installed file is ") + (isReadOnly(destination) ? "read-only" : "hidden") +
-               ", which the updater never overwrites (error 5)";
-    fails = false;
-    return sameBytes(source, destination) ? "unchanged" : "replaced";
+    std::string code = " (error " + std::to_string(verdict.error) + ")";
+    if (!facts.pathFits)
+        return "fails: the path is longer than 259 characters" + code;
+    if (!facts.staysInside)
+        return "fails: it leaves the installation folder" + code;
+    if (facts.sourceError)
+        return "fails: the patch folder has no file \"" + std::string(entry.sourceName) + "\"" + code;
+    if (facts.folderError)
+        return "fails: the installation has no folder \"" +
+               fs::relative(destination.parent_path(), install).generic_string() + "\", and the updater creates none" + code;
+    if (facts.destinationIsFolder)
+        return "fails: a folder of that name is installed" + code;
+    return std::string("fails: the installed file is ") + (isReadOnly(destination) ? "read-only" : "hidden") +
+           ", which the updater never overwrites" + code;
 }
 
 // The verdict as the player meets it; false when the update does not go on by itself.

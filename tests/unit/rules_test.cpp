@@ -1,10 +1,11 @@
-// The number rule, path composition and the version verdict, one table each.
+// The number rule, path composition, the version verdict, the space rule and what an entry does, one table each.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "format/disk_space.h"
+#include "format/entry_rule.h"
 #include "format/version_gate.h"
 #include "format/number_rule.h"
 #include "format/path_text.h"
@@ -119,4 +120,37 @@ TEST(TenthsOfMegabyte, Table)
                 {UINT64_MAX, false, 175921860444159}, {UINT64_MAX, true, 175921860444160}};
     for (const auto& row : rows)
         EXPECT_EQ(tenthsOfMegabyte(row.bytes, row.up), row.tenths) << row.bytes << (row.up ? " up" : " down");
+}
+
+// What copying one entry does, from the facts each program gathers. A row: the facts that differ from an entry
+// whose 100-byte file goes to a new place, and the verdict.
+TEST(EntryRule, Table)
+{
+    const EntryFacts NEW_FILE = {true, true, 0, 0, false, false, false, false, 100};
+    auto with = [&](auto change) { EntryFacts facts = NEW_FILE; change(facts); return facts; };
+    const struct {
+        const char* name;
+        EntryFacts facts;
+        EntryAction action;
+        unsigned long error;
+        uint64_t stagedBytes;
+    } rows[] = {
+        {"new", NEW_FILE, ENTRY_NEW, 0, 100},
+        // A replaced file is staged beside the old one until the renames: its whole size is needed.
+        {"replaced", with([](EntryFacts& f) { f.destinationExists = true; }), ENTRY_REPLACES, 0, 100},
+        {"in place", with([](EntryFacts& f) { f.destinationExists = f.sameFile = true; }), ENTRY_IN_PLACE, 0, 0},
+        {"read-only in place", with([](EntryFacts& f) { f.destinationExists = f.sameFile = f.destinationReadOnlyOrHidden = true; }), ENTRY_IN_PLACE, 0, 0},
+        {"read-only or hidden", with([](EntryFacts& f) { f.destinationExists = f.destinationReadOnlyOrHidden = true; }), ENTRY_FAILS, 5, 0},
+        {"a folder", with([](EntryFacts& f) { f.destinationExists = f.destinationIsFolder = true; }), ENTRY_FAILS, 5, 0},
+        {"no folder", with([](EntryFacts& f) { f.folderError = 3; }), ENTRY_FAILS, 3, 0},
+        {"no patch file", with([](EntryFacts& f) { f.sourceError = 2; f.folderError = 3; }), ENTRY_FAILS, 2, 0},
+        {"leaves the folder", with([](EntryFacts& f) { f.staysInside = false; f.sourceError = 2; }), ENTRY_FAILS, 161, 0},
+        {"too long", with([](EntryFacts& f) { f.pathFits = f.staysInside = false; }), ENTRY_FAILS, 206, 0},
+    };
+    for (const auto& row : rows) {
+        EntryVerdict verdict = judgeEntry(row.facts);
+        EXPECT_EQ(verdict.action, row.action) << row.name;
+        EXPECT_EQ(verdict.error, row.error) << row.name;
+        EXPECT_EQ(verdict.stagedBytes, row.stagedBytes) << row.name;
+    }
 }

@@ -3,46 +3,40 @@
 #include <windows.h>
 #include <string.h>
 
+#include "format/entry_rule.h"
 #include "held_folders.h"
 #include "patch_crypto.h"
 #include "../same_file.h"
 
 enum { MAX_NAME_LENGTH = 255 };
 
-static unsigned long inspect(const wchar_t* source, const wchar_t* destination, EntryForecast* forecast)
-{
-    WIN32_FILE_ATTRIBUTE_DATA found, existing;
-    if (!GetFileAttributesExW(source, GetFileExInfoStandard, &found))
-        return GetLastError();
-    forecast->newBytes = (ULONGLONG)found.nFileSizeHigh << 32 | found.nFileSizeLow;
-    if (!GetFileAttributesExW(destination, GetFileExInfoStandard, &existing))
-        return 0;
-    // A patch unpacked into the installation: the file is already in place.
-    // One file shows the same size, attributes and times under any name.
-    if (memcmp(&found, &existing, sizeof found) == 0 && haveSameIdentity(source, destination)) {
-        forecast->inPlace = true;
-        return 0;
-    }
-    // CopyFile refuses a read-only or hidden destination on Windows; Wine
-    // running as root would overwrite it, and a folder is never replaced.
-    if (existing.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY))
-        return ERROR_ACCESS_DENIED;
-    forecast->replacedBytes = (ULONGLONG)existing.nFileSizeHigh << 32 | existing.nFileSizeLow;
-    forecast->replacesLink = (existing.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    return 0;
-}
-
+// The facts of one entry as Windows shows them, judged by the rule both programs share.
 static unsigned long composeAndInspect(const wchar_t* patchFolder, const wchar_t* installFolder,
                                        const EntryNames* entry, wchar_t* source, wchar_t* destination,
                                        EntryForecast* forecast)
 {
-    memset(forecast, 0, sizeof *forecast);
-    if (!composePath(source, patchFolder, entry->sourceName) ||
-        !composePath(destination, installFolder, entry->targetPath))
-        return forecast->error = ERROR_FILENAME_EXCED_RANGE;
-    if (!staysInsideFolder(entry->targetPath))
-        return forecast->error = ERROR_BAD_PATHNAME;
-    return forecast->error = inspect(source, destination, forecast);
+    EntryFacts facts = {};
+    WIN32_FILE_ATTRIBUTE_DATA found, existing;
+    facts.pathFits = composePath(source, patchFolder, entry->sourceName) &&
+                     composePath(destination, installFolder, entry->targetPath);
+    facts.staysInside = staysInsideFolder(entry->targetPath);
+    if (facts.pathFits && facts.staysInside && !GetFileAttributesExW(source, GetFileExInfoStandard, &found))
+        facts.sourceError = GetLastError();
+    if (facts.pathFits && facts.staysInside && facts.sourceError == 0) {
+        facts.sourceBytes = (ULONGLONG)found.nFileSizeHigh << 32 | found.nFileSizeLow;
+        facts.destinationExists = GetFileAttributesExW(destination, GetFileExInfoStandard, &existing);
+    }
+    if (facts.destinationExists) {
+        // One file shows the same size, attributes and times under any name.
+        facts.sameFile = memcmp(&found, &existing, sizeof found) == 0 && haveSameIdentity(source, destination);
+        facts.destinationIsFolder = existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+        facts.destinationReadOnlyOrHidden = existing.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    }
+    EntryVerdict verdict = judgeEntry(facts);
+    forecast->inPlace = verdict.action == ENTRY_IN_PLACE;
+    forecast->stagedBytes = verdict.stagedBytes;
+    forecast->replacesLink = verdict.action == ENTRY_REPLACES && (existing.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    return forecast->error = verdict.error;
 }
 
 void forecastEntry(const wchar_t* patchFolder, const wchar_t* installFolder, const EntryNames* entry,

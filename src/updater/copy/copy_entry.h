@@ -22,16 +22,15 @@ struct EntryList {
     int count;
 };
 
-// What copying an entry will meet, found without writing anything: the error
-// it fails with (0 when none), whether the file is already in place or is a
-// symbolic link, and the sizes of the patch file and of the installed file it
-// replaces.
+// What copying an entry will meet, found without writing anything
+// (format/entry_rule.h): the error it fails with (0 when none), whether the
+// file is already in place, whether it replaces a symbolic link, and what its
+// staged copy adds on the installation's disk.
 struct EntryForecast {
     unsigned long error;
     bool inPlace;
     bool replacesLink;
-    unsigned long long newBytes;
-    unsigned long long replacedBytes;
+    unsigned long long stagedBytes;
 };
 void forecastEntry(const wchar_t* patchFolder, const wchar_t* installFolder, const EntryNames* entry,
                    EntryForecast* forecast);

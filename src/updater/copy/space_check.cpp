@@ -13,10 +13,9 @@ static void planCopies(const wchar_t* patchFolder, const wchar_t* installFolder,
     for (int i = 0; i < patch.count; i++) {
         EntryForecast forecast;
         forecastEntry(patchFolder, installFolder, &patch.entries[i], &forecast);
-        bool written = forecast.error == 0 && !forecast.inPlace;
-        uses[i].newBytes = written ? forecast.newBytes : 0;
+        uses[i].newBytes = forecast.stagedBytes;
         uses[i].sameFileAs = -1;
-        for (int earlier = 0; written && earlier < i; earlier++)
+        for (int earlier = 0; forecast.stagedBytes > 0 && earlier < i; earlier++)
             if (CompareStringOrdinal(patch.entries[earlier].targetPath, -1, patch.entries[i].targetPath, -1, TRUE) == CSTR_EQUAL &&
                 uses[earlier].newBytes > 0)
                 uses[i].sameFileAs = earlier;
