@@ -1,6 +1,7 @@
 #pragma once
 #include <stdint.h>
 
+#include <filesystem>
 #include <string>
 
 // The vendor's ECDSA P-256 key in the files OpenSSL writes and reads: the
@@ -22,3 +23,10 @@ bool keyPairFromPkcs8(const std::string& der, uint8_t privateKey[PRIVATE_KEY_BYT
 // "SHA256:" and the SHA-256 of the key's SubjectPublicKeyInfo in hex, as
 // `openssl pkey -pubin -in KEY.pub -outform DER | sha256sum` prints it.
 std::string keyFingerprint(const uint8_t publicKey[PUBLIC_KEY_BYTES]);
+
+// Reads a key file given on the command line: the private key (build --sign,
+// sign) or the public one (check --key, plan --key). False, with what the file
+// is and what to do instead, when it cannot hold that key: missing, a folder,
+// empty, UTF-16 text, a certificate, an RSA key, an encrypted key, or the other
+// half of the pair.
+bool readKeyFile(const std::filesystem::path& file, bool wantPrivate, std::string& text, std::string& problem);

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "build_patch.h"
+#include "format/patch_manifest.h"
 #include "check_patch.h"
 #include "patch_signing.h"
 #include "plan_patch.h"
@@ -86,16 +87,23 @@ static int checkCommand(const std::filesystem::path& folder, const std::string& 
     return report.hasError() ? 1 : 0;
 }
 
-// sign FOLDER KEY: only a folder without an error is signed.
+// A key file that is not the key asked for: its name and what it is, a usage error.
+static int keyError(std::ostream& err, const std::string& problem)
+{
+    err << "patchtool: " << problem << "\n";
+    return 2;
+}
+
+// sign FOLDER KEY: only a folder without an error is signed, and a signature
+// that check then refuses (another key than updater.exe's) leaves the manifest
+// that was there.
 static int signCommand(const std::filesystem::path& folder, const std::filesystem::path& keyFile,
                        const std::vector<std::filesystem::path>& oldTrees, std::ostream& out, std::ostream& err,
                        Report& report)
 {
     std::string key, problem;
-    if (!readText(keyFile, key, problem)) {
-        err << "patchtool: " << problem << "\n";
-        return 2;
-    }
+    if (!readKeyFile(keyFile, true, key, problem))
+        return keyError(err, problem);
     int entries = checkPatch(folder, report, problem, nullptr);  // the manifest is what is rewritten
     if (entries < 0 || report.hasError()) {
         report.print(err);
@@ -109,12 +117,24 @@ static int signCommand(const std::filesystem::path& folder, const std::filesyste
     for (const std::filesystem::path& tree : oldTrees)
         if (!std::filesystem::is_directory(tree))
             return usageError(err, "--old " + tree.generic_string() + " is not a folder");
+    std::filesystem::path manifest = folder / MANIFEST_NAME;
+    bool hadManifest = std::filesystem::exists(manifest);
+    std::string before;
+    if (hadManifest && !readText(manifest, before, problem))
+        return keyError(err, problem);
     if (!writeManifest(folder, parsed, key, oldTrees, problem)) {
         err << keyFile.generic_string() << ": error: " << problem << "\n";
         return 2;
     }
     report.items.clear();
-    return checkCommand(folder, "", out, err, report);
+    int status = checkCommand(folder, "", out, err, report);
+    if (status != 0 && hadManifest)
+        std::ofstream(manifest, std::ios::binary | std::ios::trunc) << before;
+    else if (status != 0)
+        std::filesystem::remove(manifest);
+    if (status != 0)
+        err << manifest.generic_string() << ": left as it was\n";
+    return status;
 }
 
 static bool isNumber(const std::string& text)
@@ -135,8 +155,9 @@ static size_t positionalCount(const std::vector<std::string>& args)
 
 // Reads the options after OLD... NEW OUT; false, with the problem, on an unknown or incomplete one.
 static bool readBuildOptions(const std::vector<std::string>& args, size_t first, BuildRequest& request,
-                             std::string& problem)
+                             std::string& problem, bool& keyProblem)
 {
+    keyProblem = false;
     for (size_t i = first; i < args.size(); i++) {
         const std::string& name = args[i];
         if (name == "--quiet") {
@@ -155,8 +176,8 @@ static bool readBuildOptions(const std::vector<std::string>& args, size_t first,
             *value = args[++i];
         else if (name == "--updater")
             request.updater = args[++i];
-        else if (!readText(request.signingKeyFile = args[++i], request.signingKey, problem))
-            return false;
+        else if (!readKeyFile(request.signingKeyFile = args[++i], true, request.signingKey, problem))
+            return !(keyProblem = true);
     }
     problem = request.key.empty() ? "--key is required"
               : !isNumber(request.version) ? "--version needs a number"
@@ -178,8 +199,8 @@ int runPatchtool(const std::vector<std::string>& args, std::ostream& out, std::o
     try {
         std::string command = args.empty() ? "" : args[0], key, problem;
         if (command == "check" && (args.size() == 2 || (args.size() == 4 && args[2] == "--key"))) {
-            if (args.size() == 4 && !readText(args[3], key, problem))
-                return usageError(err, problem);
+            if (args.size() == 4 && !readKeyFile(args[3], false, key, problem))
+                return keyError(err, problem);
             return checkCommand(args[1], key, out, err, report);
         } else if (command == "sign" && args.size() >= 3 && args.size() % 2 == 1) {
             std::vector<std::filesystem::path> oldTrees;
@@ -190,16 +211,27 @@ int runPatchtool(const std::vector<std::string>& args, std::ostream& out, std::o
                     oldTrees.push_back(args[i + 1]);
             return signCommand(args[1], args[2], oldTrees, out, err, report);
         } else if (command == "keygen" && args.size() == 2) {
+            if (args[1].size() >= 4 && args[1].compare(args[1].size() - 4, 4, ".pub") == 0)
+                return keyError(err, args[1] + ": a name ending in .pub is the public key's, which is not kept "
+                                                "secret: name the private key without it (keygen writes KEY.pub)");
             if (!writeKeyPair(args[1], problem)) {
                 err << "patchtool: " << problem << "\n";
                 return 2;
             }
             out << "private key " << args[1] << " (keep it secret), public key " << args[1] << ".pub\n";
             return 0;
-        } else if (command == "plan" && (args.size() == 3 || (args.size() == 5 && args[3] == "--version"))) {
-            if (args.size() == 5 && !isNumber(args[4]))
-                return usageError(err, "--version needs the installed version as a whole number, such as 1005");
-            int status = planPatch(args[1], args[2], args.size() == 5 ? args[4] : "", report, out);
+        } else if (command == "plan" && args.size() >= 3 && args.size() % 2 == 1) {
+            std::string version;
+            for (size_t i = 3; i < args.size(); i += 2)
+                if (args[i] == "--version" && isNumber(args[i + 1]))
+                    version = args[i + 1];
+                else if (args[i] == "--version")
+                    return usageError(err, "--version needs the installed version as a whole number, such as 1005");
+                else if (args[i] != "--key")
+                    return usageError(err, "unknown option " + args[i]);
+                else if (!readKeyFile(args[i + 1], false, key, problem))
+                    return keyError(err, problem);
+            int status = planPatch(args[1], args[2], version, key, report, out);
             report.print(err);
             return status;
         } else if (command == "build" && positionalCount(args) >= 4) {
@@ -208,8 +240,9 @@ int runPatchtool(const std::vector<std::string>& args, std::ostream& out, std::o
             request.oldTrees.assign(args.begin() + 1, args.begin() + folders - 2);
             request.newTree = args[folders - 2], request.out = args[folders - 1];
             std::string problem;
-            if (!readBuildOptions(args, folders, request, problem))
-                return usageError(err, problem);
+            bool keyProblem;
+            if (!readBuildOptions(args, folders, request, problem, keyProblem))
+                return keyProblem ? keyError(err, problem) : usageError(err, problem);
             std::ostringstream summary;  // printed after the diagnostics, as the last lines
             BuildResult result = buildPatch(request, report, summary, terminal);
             report.print(err);

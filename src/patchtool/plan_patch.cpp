@@ -114,8 +114,8 @@ std::string megabytes(uint64_t bytes, bool roundUp)
 
 }  // namespace
 
-int planPatch(const fs::path& patch, const fs::path& install, const std::string& installedVersion, Report& report,
-              std::ostream& out)
+int planPatch(const fs::path& patch, const fs::path& install, const std::string& installedVersion,
+              const std::string& expectedKey, Report& report, std::ostream& out)
 {
     std::ifstream file(patch / "update.txt", std::ios::binary);
     if (!file || !fs::is_directory(install)) {
@@ -158,7 +158,7 @@ int planPatch(const fs::path& patch, const fs::path& install, const std::string&
         report.error(patch.generic_string(), "some entries would fail to copy");
     std::string facts;
     size_t before = report.items.size();
-    checkManifest(patch, script, "", report, facts);
+    checkManifest(patch, script, expectedKey, report, facts);
     bool verified = std::none_of(report.items.begin() + before, report.items.end(), [](const Report::Item& item) { return item.error; });
     // What check calls an error breaks every player, whatever this installation holds.
     Report checked;

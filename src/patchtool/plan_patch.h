@@ -10,5 +10,6 @@
 // when not given), the installation's files the patch leaves alone, and whether the copies fit the
 // free space, by the updater's own rules. Returns 0 when every entry would copy and the verdict
 // lets the update go on, 1 otherwise, 2 when the script cannot be read.
+// expectedKey: a public key's PEM text that must have signed it, "" for none.
 int planPatch(const std::filesystem::path& patch, const std::filesystem::path& install,
-              const std::string& installedVersion, Report& report, std::ostream& out);
+              const std::string& installedVersion, const std::string& expectedKey, Report& report, std::ostream& out);

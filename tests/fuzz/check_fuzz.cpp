@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::ofstream(folder / "update.txt", std::ios::binary) << std::string(reinterpret_cast<const char*>(data), size);
     Report planned;
     std::ostringstream out;
-    int status = planPatch(folder, install, size % 2 ? "1005" : "", planned, out);
+    int status = planPatch(folder, install, size % 2 ? "1005" : "", "", planned, out);
     if (status < 0 || status > 2)
         abort();
     return 0;

@@ -263,6 +263,59 @@ TEST_F(Signing, SignKeepsOrListsTheOldVersions)
     EXPECT_EQ(patchtool("sign out k --key old"), 2);
 }
 
+// Key files as vendors have them: each is a usage error (2) that names the file and what it is, and
+// nothing is written.
+TEST_F(Signing, KeyFilesOfOtherKinds)
+{
+    ASSERT_EQ(patchtool("keygen k"), 0) << errors;
+    ASSERT_EQ(shell("openssl req -x509 -key k -subj /CN=vendor -days 1 -out k.crt && "
+                    "openssl genrsa -out rsa.key 2048 && openssl rsa -in rsa.key -pubout -out rsa.pub && "
+                    "openssl pkey -in k -aes256 -passout pass:x -out encrypted.key && "
+                    "iconv -f UTF-8 -t UTF-16 k.pub > utf16.pub && iconv -f UTF-8 -t UTF-16 k > utf16.key && "
+                    ": > empty.key && mkdir folder.key"), 0);
+    const struct {
+        const char* command;
+        const char* says;
+    } rows[] = {
+        {"check old --key empty.key", "patchtool: empty.key: is empty"},
+        {"check old --key k", "patchtool: k: is a private key"},
+        {"check old --key k.crt", "patchtool: k.crt: is a certificate"},
+        {"check old --key rsa.pub", "patchtool: rsa.pub: is an RSA key"},
+        {"check old --key utf16.pub", "patchtool: utf16.pub: is UTF-16 text"},
+        {"check old --key folder.key", "patchtool: folder.key: is a folder"},
+        {"check old --key absent.pub", "patchtool: absent.pub: cannot be read"},
+        {"plan old new --key rsa.key", "patchtool: rsa.key: is an RSA key"},
+        {"build old new out --key K --version 2 --min 1 --updater u.exe --sign empty.key", "patchtool: empty.key: is empty"},
+        {"build old new out --key K --version 2 --min 1 --updater u.exe --sign k.pub", "patchtool: k.pub: is a public key"},
+        {"build old new out --key K --version 2 --min 1 --updater u.exe --sign encrypted.key", "patchtool: encrypted.key: is encrypted"},
+        {"build old new out --key K --version 2 --min 1 --updater u.exe --sign utf16.key", "patchtool: utf16.key: is UTF-16 text"},
+        {"build old new out --key K --version 2 --min 1 --updater u.exe --sign k.crt", "patchtool: k.crt: is a certificate"},
+        {"keygen vendor.key.pub", "patchtool: vendor.key.pub: a name ending in .pub"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(patchtool(row.command), 2) << row.command << "\n" << errors;
+        EXPECT_EQ(errors.rfind(row.says, 0), 0u) << row.command << "\n" << errors;
+        EXPECT_FALSE(fs::exists("out") || fs::exists("vendor.key.pub")) << row.command;
+    }
+    EXPECT_EQ(patchtool("plan out old --version 1 --key k.pub"), 2) << "no patch folder yet";
+    ASSERT_EQ(patchtool("build old new out --key K --version 2 --min 1 --updater u.exe --sign k"), 0) << errors;
+    EXPECT_EQ(patchtool("plan out old --key k.pub --version 1"), 0) << errors;
+}
+
+// A signature that updater.exe would refuse leaves the manifest that was there.
+TEST_F(Signing, SignWithAnotherKeyWritesNothing)
+{
+    ASSERT_EQ(patchtool("keygen k"), 0) << errors;
+    ASSERT_EQ(patchtool("keygen other"), 0) << errors;
+    ASSERT_EQ(shell("(cat u.exe; printf 'sorvane patch key 1:\\000'; openssl pkey -pubin -in k.pub -outform DER | tail -c 64) > keyed.exe"), 0);
+    ASSERT_EQ(patchtool("build old new out --key K --version 2 --min 1 --updater keyed.exe --sign k"), 0) << errors;
+    std::string before = std::string(std::istreambuf_iterator<char>(std::ifstream("out/update.manifest").rdbuf()), {});
+    EXPECT_EQ(patchtool("sign out other"), 1) << errors;
+    EXPECT_NE(errors.find("is not signed with the key that updater.exe holds"), std::string::npos) << errors;
+    EXPECT_EQ(before, std::string(std::istreambuf_iterator<char>(std::ifstream("out/update.manifest").rdbuf()), {}));
+    EXPECT_EQ(patchtool("sign out k"), 0) << errors;
+}
+
 // A signed patch changed after signing, and what check says of it.
 TEST_F(Signing, CheckTellsEachChangeAfterSigning)
 {
