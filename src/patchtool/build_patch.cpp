@@ -143,7 +143,7 @@ void checkShipped(const BuildRequest& request, const std::vector<Shipped>& shipp
         std::string where = (request.newTree / file.relative).generic_string();
         fs::path folder = file.relative.parent_path();
         for (const fs::path& tree : request.oldTrees)
-            if (!folder.empty() && !fs::is_directory(tree / folder))
+            if (!folder.empty() && !fs::is_directory(findAsWindows(tree, entryOf(folder))))
                 report.error(where, "the folder \"" + folder.generic_string() + "\" is not in " +
                                         (request.oldTrees.size() > 1 ? tree.generic_string() : std::string("OLD")) +
                                         " and the updater creates no folders: ship it with a full install");

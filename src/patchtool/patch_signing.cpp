@@ -87,23 +87,13 @@ void checkListedFiles(const fs::path& folder, const UpdateScript& script, const 
                                             "for; sign the folder again");
 }
 
-// An installed path as a tree holds it: update.txt's backslashes are folders.
-fs::path inTree(const fs::path& tree, const std::string& installedPath)
-{
-    fs::path file = tree;
-    size_t from = 0;
-    for (size_t at; (at = installedPath.find('\\', from)) != std::string::npos; from = at + 1)
-        file /= installedPath.substr(from, at - from);
-    return file / installedPath.substr(from);
-}
-
 // The "old" lines of one installed path: each distinct version the trees hold, and "-" when one lacks it.
 bool addOldLines(const std::vector<fs::path>& trees, const std::string& path, std::string& lines, std::string& problem)
 {
     std::set<std::string> written;
     char line[MANIFEST_LINE_CAPACITY];
     for (const fs::path& tree : trees) {
-        fs::path file = inTree(tree, path);
+        fs::path file = findAsWindows(tree, path);
         uint8_t digest[SHA256_BYTES] = {};
         uint64_t size = 0;
         bool present = fs::is_regular_file(file);
@@ -133,7 +123,7 @@ std::string anchorOf(const std::vector<fs::path>& trees, const std::set<std::str
     for (const std::string& path : candidates) {
         bool everywhere = path.size() < TEXT_CAPACITY && !installed.count(foldCase(path));
         for (const fs::path& tree : trees)
-            everywhere = everywhere && fs::is_regular_file(inTree(tree, path));
+            everywhere = everywhere && fs::is_regular_file(findAsWindows(tree, path));
         if (everywhere)
             return path;
     }

@@ -44,12 +44,15 @@ std::string judgeEntry(const fs::path& patch, const fs::path& install, const Fil
                        bool& fails)
 {
     char composed[TEXT_CAPACITY];
-    fs::path source = patch / entry.sourceName, destination = below(install, entry.targetPath);
+    std::string target = entry.targetPath;
+    size_t slash = target.rfind('\\');
+    fs::path folder = slash == std::string::npos ? install : findAsWindows(install, target.substr(0, slash));
+    fs::path source = patch / entry.sourceName, destination = findAsWindows(folder, target.substr(slash + 1));
     EntryFacts facts = {};
     facts.pathFits = composePath(composed, install.string().c_str(), entry.targetPath);
     facts.staysInside = staysInsideFolder(entry.targetPath);
     facts.sourceError = fs::is_regular_file(source) ? 0 : 2;
-    facts.folderError = facts.pathFits && facts.staysInside && !fs::is_directory(destination.parent_path()) ? 3 : 0;
+    facts.folderError = facts.pathFits && facts.staysInside && !fs::is_directory(folder) ? 3 : 0;
     std::error_code differs;
     facts.destinationExists = facts.folderError == 0 && fs::exists(destination);
     facts.sameFile = facts.destinationExists && facts.sourceError == 0 && fs::equivalent(source, destination, differs);
@@ -78,7 +81,7 @@ std::string judgeEntry(const fs::path& patch, const fs::path& install, const Fil
         return "fails: the patch folder has no file \"" + std::string(entry.sourceName) + "\"" + code;
     if (facts.folderError)
         return "fails: the installation has no folder \"" +
-               fs::relative(destination.parent_path(), install).generic_string() + "\", and the updater creates none" + code;
+               fs::relative(folder, install).generic_string() + "\", and the updater creates none" + code;
     if (facts.destinationIsFolder)
         return "fails: a folder of that name is installed" + code;
     return std::string("fails: the installed file is ") + (isReadOnly(destination) ? "read-only" : "hidden") +

@@ -1,5 +1,7 @@
 #include "windows_names.h"
 
+#include <algorithm>
+
 #include <cctype>
 #include <cstdio>
 
@@ -69,4 +71,24 @@ std::string refusedByWindows(const std::string& entry)
             return reason;
     }
     return "";
+}
+
+std::filesystem::path findAsWindows(const std::filesystem::path& root, const std::string& installedPath)
+{
+    namespace fs = std::filesystem;
+    std::string generic = installedPath;
+    std::replace(generic.begin(), generic.end(), '\\', '/');
+    fs::path found = root;
+    std::error_code unreadable;
+    for (const fs::path& part : fs::path(generic)) {
+        fs::path next = found / part;
+        if (!fs::exists(next, unreadable))
+            for (const auto& item : fs::directory_iterator(found, unreadable))
+                if (foldCase(item.path().filename().string()) == foldCase(part.string()))
+                    next = item.path();
+        if (!fs::exists(next, unreadable))
+            return root / generic;
+        found = next;
+    }
+    return found;
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <filesystem>
 #include <string>
 
 // Why Windows refuses this entry as a path below the installation folder, or ""
@@ -14,3 +15,8 @@ std::string characterName(char c);
 
 // Lower-case ASCII, as Windows compares names for most purposes.
 std::string foldCase(std::string text);
+
+// The path Windows finds below root for an installed path (backslashes, as
+// update.txt writes it), whose folders and file may be named in another case on
+// disk; root joined with the path as written when nothing matches.
+std::filesystem::path findAsWindows(const std::filesystem::path& root, const std::string& installedPath);

@@ -211,6 +211,8 @@ INSTANTIATE_TEST_SUITE_P(Build, Patchtool, testing::Values(
     ToolCase{"CumulativeShipsWhatAnyVersionLacks", "u.exe={pe}|v1/a.dat=1|v2/a.dat=2|v3/a.dat=1|v1/b.dat=b|v2/b.dat=b|v3/b.dat=b", "build v1 v2 v3 out --key K --version 3 --min 1 --updater u.exe", 0, "", "           1  a.dat\n1 entry, 1 byte, in out"},
     ToolCase{"CumulativeShipsWhatTheOldestLacks", "u.exe={pe}|v1/a.dat=0|v2/a.dat=1|v3/a.dat=1", "build v1 v2 v3 out --key K --version 3 --min 1 --updater u.exe", 0, "", "           1  a.dat\n1 entry, 1 byte, in out"},
     ToolCase{"CumulativeFromTheOldestAlone", "u.exe={pe}|v1/a.dat=1|v2/a.dat=2|v3/a.dat=1", "build v1 v3 out --key K --version 3 --min 1 --updater u.exe", 1, "v3: error: nothing changed"},
+    // Windows finds a folder in any case: v1 installed Data\maps, later versions say data\maps.
+    ToolCase{"CumulativeFolderInAnotherCase", "u.exe={pe}|v1/Data/maps/a.map=1|v2/data/maps/a.map=2|v3/data/maps/a.map=3", "build v1 v2 v3 out --key K --version 3 --min 1 --updater u.exe", 0, "v3/data/maps/a.map: warning: was Data/maps/a.map in v1", "           1  data\\maps\\a.map\n1 entry, 1 byte, in out"},
     ToolCase{"CumulativeFolderMissingInOneVersion", "u.exe={pe}|v1/sub/a.dat=1|v1/x=|v2/x=|v3/x=|v3/sub/a.dat=2", "build v1 v2 v3 out --key K --version 3 --min 1 --updater u.exe", 1, "v3/sub/a.dat: error: the folder \"sub\" is not in v2"},
     ToolCase{"Version", "", "--version", 0, "", "patchtool 1.1.0\n"},
     ToolCase{"Usage", "", "build old new", 2, "patchtool: unknown command or wrong arguments; see patchtool --help"}),
@@ -221,6 +223,7 @@ INSTANTIATE_TEST_SUITE_P(Build, Patchtool, testing::Values(
 INSTANTIATE_TEST_SUITE_P(Plan, Patchtool, testing::Values(
     ToolCase{"ReplacedAndNew", PLAN "game/c.dat=c", "plan ship game", 0, "", "  a.dat: replaced\n  b.dat: new\n1 file of the installation stays as it is\nversion: quiet mode\nspace: the copies need 0.1 MB at their peak\nmanifest: none, so nothing is verified\nplan: the update would complete"},
     ToolCase{"Unchanged", SHIP "a.dat\n|game/a.dat=a", "plan ship game", 0, "", "  a.dat: unchanged\n0 files\nversion\nspace\nmanifest\nplan: the update would complete"},
+    ToolCase{"FolderInAnotherCase", SHIP "data\\maps\\a.dat\n|game/Data/Maps/a.dat=old", "plan ship game", 0, "", "  data\\maps\\a.dat: replaced\n0 files\n..."},
     ToolCase{"MissingFolder", SHIP "maps\\a.dat\n|game/x=", "plan ship game", 1, "ship: error: some entries would fail", "  maps\\a.dat: fails: the installation has no folder \"maps\"\n...\n"},
     ToolCase{"ReadOnlyInstalledFile", SHIP "a.dat\n|ro:game/a.dat=old", "plan ship game", 1, "ship: error: some entries", "  a.dat: fails: the installed file is read-only\n...\n"},
     ToolCase{"MissingFlatFile", SHIP "a.dat\nz.dat\n|game/x=", "plan ship game", 1, "ship: error: some entries\nship/update.txt:6: error: the flat file \"z.dat\" is not in the patch folder", "  a.dat: new\n  z.dat: fails: the patch folder has no file \"z.dat\"\n...\n"},
