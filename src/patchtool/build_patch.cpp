@@ -108,11 +108,13 @@ std::map<std::string, fs::path> byFoldedPath(const std::vector<fs::path>& files)
 // The files of NEW that are new or changed against any OLD tree, in a stable order; progress on a
 // terminal. A file whose name changed only in case is the same file to Windows: the updater
 // replaces its contents, under its old name, since the format cannot rename.
+// treeDiffers[t] tells whether OLD tree t has any of NEW's files otherwise than NEW.
 std::vector<Shipped> changedFiles(const BuildRequest& request, const std::vector<fs::path>& files,
                                   const std::vector<std::map<std::string, fs::path>>& oldFiles, Report& report,
-                                  bool showProgress)
+                                  bool showProgress, std::vector<bool>& treeDiffers)
 {
     std::vector<Shipped> changed;
+    treeDiffers.assign(oldFiles.size(), false);
     for (size_t i = 0; i < files.size(); i++) {
         if (showProgress)
             std::cerr << "\rcomparing " << i + 1 << " of " << files.size() << " files" << std::flush;
@@ -122,6 +124,7 @@ std::vector<Shipped> changedFiles(const BuildRequest& request, const std::vector
             fs::path before = old == oldFiles[tree].end() ? files[i] : old->second;
             bool same = sameContents(request.newTree / files[i], request.oldTrees[tree] / before);
             differs |= !same;
+            treeDiffers[tree] = treeDiffers[tree] || !same;
             if (before != files[i])
                 report.warning((request.newTree / files[i]).generic_string(),
                                "was " + before.generic_string() + " in " + request.oldTrees[tree].generic_string() +
@@ -229,6 +232,25 @@ bool onlyRemoved(const std::vector<std::vector<fs::path>>& oldFiles, const std::
     return false;
 }
 
+// A cumulative build's OLD trees as a vendor may mistype them: one given twice, or NEW itself.
+void warnAboutTrees(const BuildRequest& request, const std::vector<fs::path>& newFiles,
+                    const std::vector<std::vector<fs::path>>& oldFiles, const std::vector<bool>& treeDiffers,
+                    Report& report)
+{
+    std::error_code unreadable;
+    for (size_t tree = 0; tree < request.oldTrees.size(); tree++) {
+        const fs::path& old = request.oldTrees[tree];
+        for (size_t earlier = 0; earlier < tree; earlier++)
+            if (fs::equivalent(request.oldTrees[earlier], old, unreadable))
+                report.warning(old.generic_string(), "is given twice as an OLD tree (as " +
+                                                         request.oldTrees[earlier].generic_string() + "): once is enough");
+        bool cumulative = request.oldTrees.size() > 1;  // with one OLD, "nothing changed" says it all
+        if (cumulative && !treeDiffers[tree] && oldFiles[tree].size() == newFiles.size())
+            report.warning(old.generic_string(), "equals NEW file for file: its players have nothing to update, and a "
+                                                 "version the patch should update may be missing from the OLD trees");
+    }
+}
+
 // Refuses what makes the build impossible before anything is compared.
 bool checkRequest(const BuildRequest& request, Report& report)
 {
@@ -278,10 +300,16 @@ BuildResult writeAndCheck(const BuildRequest& request, const std::vector<Shipped
     std::string noKey;
     checkPatch(draft, checked, problem, &noKey);
     std::string draftName = draft.generic_string(), outName = request.out.generic_string();
+    // The folder is not written yet: the advice to sign it is --sign for this build.
+    const std::string signAfterwards = "patchtool sign FOLDER KEY";
     for (Report::Item& item : checked.items) {
         if (item.where.rfind(draftName, 0) == 0)
             item.where.replace(0, draftName.size(), outName);
-        if (item.error || item.where != (request.out / "updater.exe").generic_string())
+        size_t advice = item.text.find(signAfterwards);
+        if (advice != std::string::npos)
+            item.text.replace(advice, signAfterwards.size(), "--sign KEY in this build");
+        bool toldAlready = item.where == (request.out / "updater.exe").generic_string() && request.updater.empty();
+        if (!toldAlready)  // build said, in its own words, to give --updater
             report.items.push_back(item);
     }
     if (report.hasError()) {
@@ -310,7 +338,9 @@ BuildResult buildChecked(const BuildRequest& request, Report& report, std::ostre
         oldFiles.push_back(filesBelow(tree, report));
         oldByPath.push_back(byFoldedPath(oldFiles.back()));
     }
-    std::vector<Shipped> shipped = changedFiles(request, newFiles, oldByPath, report, showProgress);
+    std::vector<bool> treeDiffers;
+    std::vector<Shipped> shipped = changedFiles(request, newFiles, oldByPath, report, showProgress, treeDiffers);
+    warnAboutTrees(request, newFiles, oldFiles, treeDiffers, report);
     if (shipped.empty())
         report.error(request.newTree.generic_string(),
                      onlyRemoved(oldFiles, byFoldedPath(newFiles))

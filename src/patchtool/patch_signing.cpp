@@ -256,6 +256,12 @@ void checkManifest(const fs::path& folder, const UpdateScript& script, const std
         report.error("--key", "holds no ECDSA P-256 public key (SubjectPublicKeyInfo PEM, as keygen writes KEY.pub)");
     if (updaterKeyed)
         facts += "; updater.exe holds key " + keyFingerprint(updaterKey);
+    std::string version;
+    if (isWindowsProgram(folder / "updater.exe", version) && !carriesAuthenticode(folder / "updater.exe"))
+        report.warning((folder / "updater.exe").generic_string(),
+                       "carries no Authenticode signature: Windows warns players of an unknown publisher and "
+                       "SmartScreen may stop it; sign updater.exe with your certificate before you build the patch, "
+                       "and build with the signed one");
     std::string bytes = readAll(folder / MANIFEST_NAME);
     if (!fs::exists(folder / MANIFEST_NAME)) {
         if (updaterKeyed || given)
@@ -268,9 +274,13 @@ void checkManifest(const fs::path& folder, const UpdateScript& script, const std
     }
     static PatchManifest manifest;
     if (!parseManifest(bytes.data(), bytes.size(), &manifest)) {
+        bool converted = bytes.find("\r\n") != std::string::npos;
         report.error(where(folder) + ":" + std::to_string(manifest.badLine),
-                     "cannot be read as a manifest, so every player is told the patch is damaged: sign the folder "
-                     "again");
+                     converted ? "its line ends were converted to CR LF (git's autocrlf, FTP in text mode), so every "
+                                 "player is told the patch is damaged: ship the folder byte for byte (a binary "
+                                 "transfer; -text for it in .gitattributes), or sign it again"
+                               : "cannot be read as a manifest, so every player is told the patch is damaged: sign "
+                                 "the folder again");
         return;
     }
     checkListedFiles(folder, script, manifest, report);
@@ -291,12 +301,6 @@ void checkManifest(const fs::path& folder, const UpdateScript& script, const std
         report.warning(where(folder), "lists no old versions of the game's files, so no updater installs it into a "
                                       "folder that needs administrator rights (such as under Program Files): "
                                       "build it with this kit, or sign it with --old for each version it updates");
-    std::string version;
-    if (manifest.hasSignature && isWindowsProgram(folder / "updater.exe", version) && !carriesAuthenticode(folder / "updater.exe"))
-        report.warning((folder / "updater.exe").generic_string(),
-                       "carries no Authenticode signature: Windows warns players of an unknown publisher and "
-                       "SmartScreen may stop it; sign updater.exe with your certificate before you build the patch, "
-                       "and build with the signed one");
     if (manifest.hasSignature && !updaterKeyed && fs::exists(folder / "updater.exe"))
         report.warning((folder / "updater.exe").generic_string(),
                        "holds no patch key: it checks the files against the manifest but cannot tell who signed "

@@ -302,6 +302,18 @@ TEST_F(Signing, KeyFilesOfOtherKinds)
     EXPECT_EQ(patchtool("plan out old --key k.pub --version 1"), 0) << errors;
 }
 
+// build shows every warning its closing check finds, and tells how to sign in its own terms.
+TEST_F(Signing, BuildTellsWhatItsSignatureNeeds)
+{
+    ASSERT_EQ(patchtool("keygen k"), 0) << errors;
+    ASSERT_EQ(patchtool("build old new out --key K --version 2 --min 1 --updater u.exe --sign k"), 0) << errors;
+    EXPECT_NE(errors.find("out/updater.exe: warning: holds no patch key"), std::string::npos) << errors;
+    ASSERT_EQ(shell("(cat u.exe; printf 'sorvane patch key 1:\\000'; openssl pkey -pubin -in k.pub -outform DER | tail -c 64) > keyed.exe"), 0);
+    EXPECT_EQ(patchtool("build old new unsigned --key K --version 2 --min 1 --updater keyed.exe"), 1) << errors;
+    EXPECT_NE(errors.find("unsigned/update.manifest: error: is not signed: the updater with the vendor's key refuses it; sign it with --sign KEY in this build"), std::string::npos) << errors;
+    EXPECT_FALSE(fs::exists("unsigned"));
+}
+
 // A signature that updater.exe would refuse leaves the manifest that was there.
 TEST_F(Signing, SignWithAnotherKeyWritesNothing)
 {
@@ -337,6 +349,7 @@ TEST_F(Signing, CheckTellsEachChangeAfterSigning)
         {"sed -i '$d' out/update.manifest", "k.pub", "out/update.manifest: error: is not signed"},
         {"rm out/update.manifest", "k.pub", "out/update.manifest: error: missing: the patch is not signed"},
         {"printf x >> out/update.manifest", "k.pub", "out/update.manifest:"},
+        {"sed -i 's/$/\\r/' out/update.manifest", "k.pub", "out/update.manifest:1: error: its line ends were converted to CR LF"},
     };
     for (const auto& row : rows) {
         fs::remove_all("out");

@@ -2,6 +2,7 @@
 // diagnostics (each line's beginning, in order) and the exit status.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -87,20 +88,27 @@ TEST_P(Patchtool, Diagnoses)
     }
     if (fs::exists(root / "out.partial") || (row.status != 0 && words[0] == "build" && fs::exists(root / "new/patch")))
         ADD_FAILURE() << "a draft of the patch is left";
-    expectLines(err, row.diagnostics);
+    // Every row's updater.exe is unsigned, which check warns about on every patch: a row that names the
+    // warning sees it, the others do not.
+    std::stringstream shown;
+    for (std::string line; std::getline(err, line);)
+        if (line.find("carries no Authenticode signature") == std::string::npos || strstr(row.diagnostics, "Authenticode"))
+            shown << line << "\n";
+    expectLines(shown, row.diagnostics);
     if (row.output)
         expectLines(out, row.output);
 }
 
 INSTANTIATE_TEST_SUITE_P(Check, Patchtool, testing::Values(
-    ToolCase{"Clean", SHIP "a.dat\nRUN game.exe\n|ship/game.exe=g", "check ship", 0, "", "ship/update.txt: 2 entries, 0 errors, 0 warnings\n"},
+    // The one warning: the rows' updater.exe carries no Authenticode signature, which every player would meet.
+    ToolCase{"Clean", SHIP "a.dat\nRUN game.exe\n|ship/game.exe=g", "check ship", 0, "ship/updater.exe: warning: carries no Authenticode signature", "ship/update.txt: 2 entries, 0 errors, 1 warning\n"},
     // Listed twice (in any case) the file is copied twice; the run entry beside its own file is the usual way.
     ToolCase{"EntryListedTwice", SHIP "a.dat\nA.DAT\n", "check ship", 0, "ship/update.txt:6: warning: lists \"A.DAT\" again, after line 5"},
     ToolCase{"RunEntryBesideItsFile", SHIP "a.dat\ngame.exe\nRUN game.exe\n|ship/game.exe=g", "check ship", 0, ""},
     // Editors' encodings: one error that says what happened; a byte order mark replaces what else line 1 shows.
     ToolCase{"Utf8ByteOrderMark", SHIP "a.dat|ship/update.txt=\xEF\xBB\xBFK{nul}\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the file begins with a UTF-8 byte order mark"},
     ToolCase{"Utf16LittleEndian", "ship/a.dat=a|ship/update.txt=" + utf16("K\r\n2\r\n1\r\n0\r\na.dat\r\n", false), "check ship", 1, "ship/update.txt: error: the file is UTF-16 text\nship/updater.exe: warning: missing"},
-    ToolCase{"Utf16BigEndianWithoutMark", SHIP "a.dat|ship/update.txt=" + utf16("K\n2\n1\n0\na.dat\n", true), "check ship", 1, "ship/update.txt: error: the file is UTF-16 text", "ship/update.txt: 0 entries, 1 error, 0 warnings\n"},
+    ToolCase{"Utf16BigEndianWithoutMark", SHIP "a.dat|ship/update.txt=" + utf16("K\n2\n1\n0\na.dat\n", true), "check ship", 1, "ship/update.txt: error: the file is UTF-16 text", "ship/update.txt: 0 entries, 1 error, 1 warning\n"},
     ToolCase{"FlatFileInAnotherCase", "ship/updater.exe={pe}|ship/Game.exe=g|ship/update.txt=K\n2\n1\n0\nGAME.EXE\n", "check ship", 0, ""},
     ToolCase{"HeaderLineOf259", "ship/a.dat=a|ship/updater.exe={pe}|ship/update.txt=" + std::string(259, 'k') + "\n2\n1\n0\na.dat", "check ship", 1, "ship/update.txt:1: error: the line is 259 characters long\nship/update.txt:2: error: the patch version \"\" is not a number\nship/update.txt:4: error: the flat file \"0\""},
     ToolCase{"VersionNotANumber", SHIP "a.dat|ship/update.txt=K\nbeta\n1\n0\na.dat", "check ship", 1, "ship/update.txt:2: error: the patch version \"beta\" is not a number"},
@@ -208,9 +216,11 @@ INSTANTIATE_TEST_SUITE_P(Build, Patchtool, testing::Values(
     // A draft left by a build that was cut off is never shipped: its stale a.dat would show as 5 bytes.
     ToolCase{"StaleDraft", TREES "out.partial/a.dat=stale", BUILD, 0, "", "           1  a.dat\n1 entry, 1 byte, in out"},
     // Cumulative: v2 changed a.dat and v3 changed it back; a patch for v1 and v2 must still ship it.
-    ToolCase{"CumulativeShipsWhatAnyVersionLacks", "u.exe={pe}|v1/a.dat=1|v2/a.dat=2|v3/a.dat=1|v1/b.dat=b|v2/b.dat=b|v3/b.dat=b", "build v1 v2 v3 out --key K --version 3 --min 1 --updater u.exe", 0, "", "           1  a.dat\n1 entry, 1 byte, in out"},
-    ToolCase{"CumulativeShipsWhatTheOldestLacks", "u.exe={pe}|v1/a.dat=0|v2/a.dat=1|v3/a.dat=1", "build v1 v2 v3 out --key K --version 3 --min 1 --updater u.exe", 0, "", "           1  a.dat\n1 entry, 1 byte, in out"},
+    ToolCase{"CumulativeShipsWhatAnyVersionLacks", "u.exe={pe}|v1/a.dat=1|v2/a.dat=2|v3/a.dat=1|v1/b.dat=b|v2/b.dat=b|v3/b.dat=b", "build v1 v2 v3 out --key K --version 3 --min 1 --updater u.exe", 0, "v1: warning: equals NEW file for file", "           1  a.dat\n1 entry, 1 byte, in out"},
+    ToolCase{"CumulativeShipsWhatTheOldestLacks", "u.exe={pe}|v1/a.dat=0|v2/a.dat=1|v3/a.dat=1", "build v1 v2 v3 out --key K --version 3 --min 1 --updater u.exe", 0, "v2: warning: equals NEW file for file", "           1  a.dat\n1 entry, 1 byte, in out"},
     ToolCase{"CumulativeFromTheOldestAlone", "u.exe={pe}|v1/a.dat=1|v2/a.dat=2|v3/a.dat=1", "build v1 v3 out --key K --version 3 --min 1 --updater u.exe", 1, "v3: error: nothing changed"},
+    // The same OLD twice, a mistyped command: the build goes on, once.
+    ToolCase{"CumulativeWithAnOldTreeTwice", "u.exe={pe}|v1/a.dat=1|v2/a.dat=2|v3/a.dat=3", "build v1 v2 ./v2 v3 out --key K --version 3 --min 1 --updater u.exe", 0, "./v2: warning: is given twice as an OLD tree (as v2)", "           1  a.dat\n1 entry, 1 byte, in out"},
     // Windows finds a folder in any case: v1 installed Data\maps, later versions say data\maps.
     ToolCase{"CumulativeFolderInAnotherCase", "u.exe={pe}|v1/Data/maps/a.map=1|v2/data/maps/a.map=2|v3/data/maps/a.map=3", "build v1 v2 v3 out --key K --version 3 --min 1 --updater u.exe", 0, "v3/data/maps/a.map: warning: was Data/maps/a.map in v1", "           1  data\\maps\\a.map\n1 entry, 1 byte, in out"},
     ToolCase{"CumulativeFolderMissingInOneVersion", "u.exe={pe}|v1/sub/a.dat=1|v1/x=|v2/x=|v3/x=|v3/sub/a.dat=2", "build v1 v2 v3 out --key K --version 3 --min 1 --updater u.exe", 1, "v3/sub/a.dat: error: the folder \"sub\" is not in v2"},
