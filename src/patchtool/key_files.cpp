@@ -162,6 +162,14 @@ bool readKeyFile(const std::filesystem::path& file, bool wantPrivate, std::strin
         return false;
     }
     text.assign(std::istreambuf_iterator<char>(in), {});
+    if (keyFromText(text, wantPrivate, problem))
+        return true;
+    problem = name + problem;
+    return false;
+}
+
+bool keyFromText(const std::string& text, bool wantPrivate, std::string& problem)
+{
     bool utf16 = text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0 ||
                  text.find('\0') != std::string::npos;
     std::string other = utf16 ? "is UTF-16 text (as PowerShell 5's > writes it): save it as ASCII or UTF-8"
@@ -171,6 +179,6 @@ bool readKeyFile(const std::filesystem::path& file, bool wantPrivate, std::strin
     std::string invalid;
     if (other.empty() && !(wantPrivate ? signBody(text, "", signature, publicKey, invalid) : readPublicKey(text, publicKey)))
         other = wantPrivate ? invalid : "holds no ECDSA P-256 public key (SubjectPublicKeyInfo PEM, as keygen writes KEY.pub)";
-    problem = other.empty() ? "" : name + other;
+    problem = other;
     return other.empty();
 }

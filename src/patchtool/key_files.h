@@ -30,3 +30,6 @@ std::string keyFingerprint(const uint8_t publicKey[PUBLIC_KEY_BYTES]);
 // empty, UTF-16 text, a certificate, an RSA key, an encrypted key, or the other
 // half of the pair.
 bool readKeyFile(const std::filesystem::path& file, bool wantPrivate, std::string& text, std::string& problem);
+
+// The same over a key file's bytes; problem says what they are, without the file's name.
+bool keyFromText(const std::string& text, bool wantPrivate, std::string& problem);

@@ -51,14 +51,16 @@ std::string judgeEntry(const fs::path& patch, const fs::path& install, const Fil
     EntryFacts facts = {};
     facts.pathFits = composePath(composed, install.string().c_str(), entry.targetPath);
     facts.staysInside = staysInsideFolder(entry.targetPath);
-    facts.sourceError = fs::is_regular_file(source) ? 0 : 2;
-    facts.folderError = facts.pathFits && facts.staysInside && !fs::is_directory(folder) ? 3 : 0;
-    std::error_code differs;
-    facts.destinationExists = facts.folderError == 0 && fs::exists(destination);
-    facts.sameFile = facts.destinationExists && facts.sourceError == 0 && fs::equivalent(source, destination, differs);
-    facts.destinationIsFolder = facts.destinationExists && fs::is_directory(destination);
+    // As the updater does, only a path it would compose is looked at; no name is too long to ask about.
+    std::error_code unreadable;
+    bool asked = facts.pathFits && facts.staysInside;
+    facts.sourceError = asked && !fs::is_regular_file(source, unreadable) ? 2 : 0;
+    facts.folderError = asked && !fs::is_directory(folder, unreadable) ? 3 : 0;
+    facts.destinationExists = asked && facts.folderError == 0 && fs::exists(destination, unreadable);
+    facts.sameFile = facts.destinationExists && facts.sourceError == 0 && fs::equivalent(source, destination, unreadable);
+    facts.destinationIsFolder = facts.destinationExists && fs::is_directory(destination, unreadable);
     facts.destinationReadOnlyOrHidden = facts.destinationExists && (isReadOnly(destination) || isHidden(destination));
-    facts.sourceBytes = facts.sourceError == 0 ? fs::file_size(source) : 0;
+    facts.sourceBytes = asked && facts.sourceError == 0 ? fs::file_size(source, unreadable) : 0;
     EntryVerdict verdict = ::judgeEntry(facts);
     use.newBytes = verdict.stagedBytes;
     fails = verdict.action == ENTRY_FAILS;

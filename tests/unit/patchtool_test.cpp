@@ -234,6 +234,8 @@ INSTANTIATE_TEST_SUITE_P(Plan, Patchtool, testing::Values(
     ToolCase{"ReplacedAndNew", PLAN "game/c.dat=c", "plan ship game", 0, "", "  a.dat: replaced\n  b.dat: new\n1 file of the installation stays as it is\nversion: quiet mode\nspace: the copies need 0.1 MB at their peak\nmanifest: none, so nothing is verified\nplan: the update would complete"},
     ToolCase{"Unchanged", SHIP "a.dat\n|game/a.dat=a", "plan ship game", 0, "", "  a.dat: unchanged\n0 files\nversion\nspace\nmanifest\nplan: the update would complete"},
     ToolCase{"FolderInAnotherCase", SHIP "data\\maps\\a.dat\n|game/Data/Maps/a.dat=old", "plan ship game", 0, "", "  data\\maps\\a.dat: replaced\n0 files\n..."},
+    // A name longer than the system takes is judged, never asked about (std::filesystem would throw).
+    ToolCase{"NameTooLongToAsk", SHIP + times("e", 258) + "\n|game/x=", "plan ship game", 1, "ship: error: some entries would fail\n..."},
     ToolCase{"MissingFolder", SHIP "maps\\a.dat\n|game/x=", "plan ship game", 1, "ship: error: some entries would fail", "  maps\\a.dat: fails: the installation has no folder \"maps\"\n...\n"},
     ToolCase{"ReadOnlyInstalledFile", SHIP "a.dat\n|ro:game/a.dat=old", "plan ship game", 1, "ship: error: some entries", "  a.dat: fails: the installed file is read-only\n...\n"},
     ToolCase{"MissingFlatFile", SHIP "a.dat\nz.dat\n|game/x=", "plan ship game", 1, "ship: error: some entries\nship/update.txt:6: error: the flat file \"z.dat\" is not in the patch folder", "  a.dat: new\n  z.dat: fails: the patch folder has no file \"z.dat\"\n...\n"},
