@@ -4,6 +4,8 @@
 //   copy_probe.exe <updater.exe> <work folder> <megabytes>
 #include <windows.h>
 
+#include "../tests/player_start.h"
+
 #include <stdio.h>
 #include <string>
 
@@ -54,10 +56,9 @@ int main(int argc, char** argv)
     }
 
     std::string program = patch + "\\updater.exe";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
+    std::wstring wideProgram(program.begin(), program.end());
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(program.c_str(), NULL, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+    if (!startProgram(wideProgram.c_str(), NULL, false, &process))
         return 1;
     DWORD started = GetTickCount();
     HWND dialog = NULL;

@@ -134,6 +134,8 @@ target_link_options(demo_driver PRIVATE -static)
 # Benchmark helpers (scripts/bench.sh).
 add_executable(copy_probe bench/copy_probe.cpp)
 target_link_options(copy_probe PRIVATE -static)
+add_executable(as_player bench/as_player.cpp)
+target_link_options(as_player PRIVATE -static)
 add_executable(reference_copy bench/reference_copy.cpp)
 target_link_options(reference_copy PRIVATE -static)
 add_executable(hash_files bench/hash_files.cpp)

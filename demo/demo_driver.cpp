@@ -5,6 +5,8 @@
 //   demo_driver.exe <patch folder> <shots folder>
 #include <windows.h>
 
+#include "../tests/player_start.h"
+
 #include <stdio.h>
 #include <string.h>
 
@@ -62,40 +64,17 @@ static BOOL CALLBACK matchWindow(HWND window, LPARAM parameter)
     return TRUE;
 }
 
-// Starts the updater as a player's double-click does on Windows: with the limited token. Wine starts
-// every process as an elevated administrator, whose linked token is the limited one.
-static bool startAsPlayer(char* program, PROCESS_INFORMATION* process)
-{
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    HANDLE own, player = NULL;
-    TOKEN_LINKED_TOKEN linked = {};
-    DWORD size;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own)) {
-        if (GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &size)) {
-            DuplicateTokenEx(linked.LinkedToken, TOKEN_ALL_ACCESS, NULL, SecurityImpersonation, TokenPrimary, &player);
-            CloseHandle(linked.LinkedToken);
-        }
-        CloseHandle(own);
-    }
-    bool started = player ? CreateProcessAsUserA(player, program, NULL, NULL, NULL, FALSE, 0, NULL, NULL, &startup, process)
-                          : CreateProcessA(program, NULL, NULL, NULL, FALSE, 0, NULL, NULL, &startup, process);
-    if (player)
-        CloseHandle(player);
-    return started;
-}
-
 int main(int argc, char** argv)
 {
     if (argc != 3 && argc != 2) {
         fprintf(stderr, "usage: demo_driver.exe <patch folder> [<shots folder>]\n");
         return 2;
     }
-    char program[MAX_PATH];
-    snprintf(program, sizeof program, "%s\\updater.exe", argv[1]);
+    wchar_t program[MAX_PATH];
+    swprintf(program, MAX_PATH, L"%hs\\updater.exe", argv[1]);
     PROCESS_INFORMATION process;
-    if (!startAsPlayer(program, &process)) {
-        fprintf(stderr, "demo: cannot start %s (error %lu)\n", program, GetLastError());
+    if (!startProgram(program, NULL, false, &process)) {
+        fprintf(stderr, "demo: cannot start %ls (error %lu)\n", program, GetLastError());
         return 1;
     }
     if (argc == 2) {  // someone at the screen answers

@@ -18,10 +18,12 @@ build="$PWD/build/windows"
 
 bash scripts/setup.sh
 cmake --preset windows >/dev/null
-cmake --build --preset windows -j2 --target updater updater_keyed patchtool reference_copy hash_files copy_probe desktop_keeper >/dev/null
+cmake --build --preset windows -j2 --target updater updater_keyed patchtool reference_copy hash_files copy_probe desktop_keeper as_player >/dev/null
 cmake --preset bench >/dev/null
 cmake --build --preset bench -j2 --target script_parse_bench >/dev/null
 source scripts/wine-session.sh "$build"
+# Every contender starts through as_player.exe, as the player, the way a double-click starts it on
+# Windows: Wine would start it as an administrator, which is updater.exe's elevated road.
 # Windows always has its desktop; Wine starts one again for each windowed
 # program that finds none. The keeper holds it for the whole session.
 wine "$build/desktop_keeper.exe" &
@@ -81,17 +83,17 @@ overhead() {
   }
   run_updater() {
     prepare; local t0; t0=$(now_ms)
-    wine "$root/patch/updater.exe"; updater_times+=($(( $(now_ms) - t0 )))
+    wine "$build/as_player.exe" "$(winpath "$root/patch/updater.exe")"; updater_times+=($(( $(now_ms) - t0 )))
     cmp -s "$root/install/$last" "$root/store/$last" || { echo "bench: the updater did not copy" >&2; exit 1; }
   }
   run_reference() {
     prepare; local t0; t0=$(now_ms)
-    wine "$build/reference_copy.exe" "$(winpath "$root/patch")" "$(winpath "$root/install")" "$count"
+    wine "$build/as_player.exe" "$(winpath "$build/reference_copy.exe")" "$(winpath "$root/patch")" "$(winpath "$root/install")" "$count"
     reference_times+=($(( $(now_ms) - t0 )))
   }
   run_safe() {
     prepare; local t0; t0=$(now_ms)
-    wine "$build/reference_copy.exe" "$(winpath "$root/patch")" "$(winpath "$root/install")" "$count" safe
+    wine "$build/as_player.exe" "$(winpath "$build/reference_copy.exe")" "$(winpath "$root/patch")" "$(winpath "$root/install")" "$count" safe
     safe_times+=($(( $(now_ms) - t0 )))
   }
   # One untimed round first: the first GUI program of a Wine session pays for
@@ -165,16 +167,16 @@ verification() {
   }
   run_verified() {
     prepare "$build/keyed/updater.exe" signed; local t0; t0=$(now_ms)
-    wine "$root/patch/updater.exe"; verified+=($(( $(now_ms) - t0 )))
+    wine "$build/as_player.exe" "$(winpath "$root/patch/updater.exe")"; verified+=($(( $(now_ms) - t0 )))
     cmp -s "$root/install/$last" "$root/store/$last" || { echo "bench: the keyed updater did not copy" >&2; exit 1; }
   }
   run_plain() {
     prepare "$build/updater.exe" plain; local t0; t0=$(now_ms)
-    wine "$root/patch/updater.exe"; plain+=($(( $(now_ms) - t0 )))
+    wine "$build/as_player.exe" "$(winpath "$root/patch/updater.exe")"; plain+=($(( $(now_ms) - t0 )))
   }
   run_hash() {
     prepare "$build/updater.exe" plain; local t0; t0=$(now_ms)
-    wine "$build/hash_files.exe" "$(winpath "$root/patch")" "$count"; hashed+=($(( $(now_ms) - t0 )))
+    wine "$build/as_player.exe" "$(winpath "$build/hash_files.exe")" "$(winpath "$root/patch")" "$count"; hashed+=($(( $(now_ms) - t0 )))
   }
   run_verified; run_plain; run_hash
   verified=() plain=() hashed=()

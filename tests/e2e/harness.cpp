@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "resource.h"
+#include "../player_start.h"
 
 namespace fs = std::filesystem;
 using Texts = std::map<std::string, std::string>;
@@ -278,24 +279,6 @@ std::vector<std::string> namesIn(const std::string& folder)
     return names;
 }
 
-// The token the player's updater.exe runs with. Wine starts every process as an elevated administrator
-// (Windows does so only for "Run as administrator"); the token's linked token is the limited one that
-// Windows gives a program the player starts. Null: this process's own token.
-HANDLE startingToken(bool asAdministrator)
-{
-    HANDLE own, primary = NULL;
-    TOKEN_LINKED_TOKEN linked = {};
-    DWORD size;
-    if (asAdministrator || !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own))
-        return NULL;
-    if (GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &size)) {
-        DuplicateTokenEx(linked.LinkedToken, TOKEN_ALL_ACCESS, NULL, SecurityImpersonation, TokenPrimary, &primary);
-        CloseHandle(linked.LinkedToken);
-    }
-    CloseHandle(own);
-    return primary;
-}
-
 // Starts patch\updater.exe and answers each window with steps[next], or as a cautious user would.
 // Returns what was shown, then the child processes other than the launched program, once ended.
 // "copy Kill" ends the program as soon as the copy has begun a file in the installation folder.
@@ -307,18 +290,11 @@ std::vector<std::string> startAndAnswer(Session& session, const std::vector<std:
     STARTUPINFOW startup = {sizeof startup};
     PROCESS_INFORMATION process = {};
     // Wine under heavy load sometimes refuses a start with error 1359; that is not the program's doing.
-    HANDLE token = startingToken(session.asAdministrator);
-    auto start = [&] {
-        return token ? CreateProcessAsUserW(token, program.c_str(), &commandLine[0], 0, 0, 0, 0, 0, 0, &startup, &process)
-                     : CreateProcessW(program.c_str(), &commandLine[0], 0, 0, 0, 0, 0, 0, &startup, &process);
-    };
-    for (int attempt = 0; !start();)
+    for (int attempt = 0; !startProgram(program.c_str(), &commandLine[0], session.asAdministrator, &process);)
         if (attempt++ > 0 || GetLastError() != ERROR_INTERNAL_ERROR)
             return {"could not start: error " + std::to_string(GetLastError())};
         else
             std::cout << "[ harness  ] Wine refused to start the program (error 1359); starting it once more\n";
-    if (token)
-        CloseHandle(token);
     std::vector<HWND> answered;
     std::vector<HANDLE> heldMeanwhile;
     std::vector<std::string> installedBefore = namesIn(session.install);
