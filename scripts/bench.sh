@@ -64,71 +64,79 @@ make_patch() {
   printf '%s' "$script" > "$root/store/update.txt"
 }
 
-# One patch of $1 files of $2 KiB: the updater in quiet mode against reference_copy.exe,
-# alternated, $reps times each, then cp for scale. $5 "over" installs over older files
-# of the same names and sizes, as a patch does; "new" into an empty folder.
+# One patch of $1 files of $2 KiB: the updater in quiet mode against reference_copy.exe's roads
+# ($contenders: reference, safe, and in the staging section staged and held), alternated, $reps
+# times each, then cp for scale. $5 "over" installs over older files of the same names and sizes,
+# as a patch does; "new" into an empty folder. BENCH_DATA=wine writes each contender's data with a
+# Windows program under Wine and no sync, as a player's unpacked download lies; else cp and sync.
 overhead() {
   local count=$1 kib=$2 label=$3 into=$5 last
   last=f$(printf %02d $((count - 1))).bin
   rm -rf "$root" && mkdir -p "$root/store" "$root/old" "$root/patch" "$root/install"
   make_patch "$count" "$kib"
-  local updater_times=() reference_times=() safe_times=() cp_times=()
+  local -A times=()
+  local cp_times=() all=(updater $contenders)
   prepare() {
     rm -rf "$root/patch" "$root/install" && mkdir -p "$root/patch" "$root/install"
-    # Each contender's sources are written the same way just before it runs,
-    # then flushed, so that each starts on a quiet disk with its sources cached.
-    cp "$root/store/"*.bin "$root/store/update.txt" "$build/updater.exe" "$root/patch/"
-    if [ "$into" = over ]; then cp "$root/old/"*.bin "$root/install/"; fi
-    sync
+    cp "$root/store/update.txt" "$build/updater.exe" "$root/patch/"
+    if [ "${BENCH_DATA:-}" = wine ]; then
+      wine "$build/reference_copy.exe" "$(winpath "$root/store")" "$(winpath "$root/patch")" "$count" lay
+      if [ "$into" = over ]; then wine "$build/reference_copy.exe" "$(winpath "$root/old")" "$(winpath "$root/install")" "$count" lay; fi
+    else
+      # Each contender's sources are written the same way just before it runs,
+      # then flushed, so that each starts on a quiet disk with its sources cached.
+      cp "$root/store/"*.bin "$root/patch/"
+      if [ "$into" = over ]; then cp "$root/old/"*.bin "$root/install/"; fi
+      sync
+    fi
   }
-  run_updater() {
+  run() {  # $1: updater, reference, safe, staged or held
     prepare; local t0; t0=$(now_ms)
-    wine "$build/as_player.exe" "$(winpath "$root/patch/updater.exe")"; updater_times+=($(( $(now_ms) - t0 )))
-    cmp -s "$root/install/$last" "$root/store/$last" || { echo "bench: the updater did not copy" >&2; exit 1; }
-  }
-  run_reference() {
-    prepare; local t0; t0=$(now_ms)
-    wine "$build/as_player.exe" "$(winpath "$build/reference_copy.exe")" "$(winpath "$root/patch")" "$(winpath "$root/install")" "$count"
-    reference_times+=($(( $(now_ms) - t0 )))
-  }
-  run_safe() {
-    prepare; local t0; t0=$(now_ms)
-    wine "$build/as_player.exe" "$(winpath "$build/reference_copy.exe")" "$(winpath "$root/patch")" "$(winpath "$root/install")" "$count" safe
-    safe_times+=($(( $(now_ms) - t0 )))
+    if [ "$1" = updater ]; then
+      wine "$build/as_player.exe" "$(winpath "$root/patch/updater.exe")"
+    else
+      wine "$build/as_player.exe" "$(winpath "$build/reference_copy.exe")" "$(winpath "$root/patch")" \
+        "$(winpath "$root/install")" "$count" ${1#reference}
+    fi
+    times[$1]+="$(( $(now_ms) - t0 )) "
+    cmp -s "$root/install/$last" "$root/store/$last" || { echo "bench: $1 did not copy" >&2; exit 1; }
   }
   # One untimed round first: the first GUI program of a Wine session pays for
   # warming the session's caches.
-  run_updater; run_reference; run_safe
-  updater_times=() reference_times=() safe_times=()
+  for contender in "${all[@]}"; do run "$contender"; done
+  times=()
   for rep in $(seq 1 "$reps"); do
     # Alternated, and in turn first, so that none always meets another's aftermath.
-    case $((rep % 3)) in
-      0) run_updater; run_reference; run_safe ;;
-      1) run_reference; run_safe; run_updater ;;
-      2) run_safe; run_updater; run_reference ;;
-    esac
+    local n=${#all[@]}
+    for k in $(seq 0 $((n - 1))); do run "${all[$(( (k + rep) % n ))]}"; done
     prepare; local t0; t0=$(now_ms)
     cp "$root/patch/"f*.bin "$root/install/" && rm "$root/patch/"f*.bin; cp_times+=($(( $(now_ms) - t0 )))
   done
-  local u r f c
-  u=$(printf '%s\n' "${updater_times[@]}" | median)
-  r=$(printf '%s\n' "${reference_times[@]}" | median)
-  f=$(printf '%s\n' "${safe_times[@]}" | median)
+  local -A medians=()
+  for contender in "${all[@]}"; do medians[$contender]=$(printf '%s\n' ${times[$contender]} | median); done
+  local c verdict="reported, no mark" line="$label: updater ${medians[updater]} ms" ratios="" runs="updater ${times[updater]}"
   c=$(printf '%s\n' "${cp_times[@]}" | median)
-  local ratio safe_ratio verdict="reported, no mark"
-  ratio=$(awk -v u="$u" -v r="$r" 'BEGIN {printf "%.3f", u / r}')
-  safe_ratio=$(awk -v u="$u" -v f="$f" 'BEGIN {printf "%.3f", u / f}')
-  [ -n "$4" ] && verdict="mark: at most $4, $(mark "$ratio" "$4")"
-  echo "$label: updater $u ms, reference CopyFileA+DeleteFileA $r ms, safe reference (temporary, flush, rename)" \
-       "$f ms, cp+rm $c ms (medians of $reps); updater/reference $ratio ($verdict), updater/safe reference $safe_ratio"
-  echo "    runs: updater ${updater_times[*]} | reference ${reference_times[*]} | safe ${safe_times[*]} | cp+rm ${cp_times[*]}"
+  for contender in $contenders; do
+    local ratio
+    ratio=$(awk -v u="${medians[updater]}" -v r="${medians[$contender]}" 'BEGIN {printf "%.3f", u / r}')
+    line+=", $contender ${medians[$contender]} ms"
+    ratios+=", updater/$contender $ratio"
+    runs+="| $contender ${times[$contender]}"
+    if [ "$contender" = "${6:-reference}" ] && [ -n "$4" ]; then ratios+=" (mark: at most $4, $(mark "$ratio" "$4"))"; fi
+  done
+  echo "$line, cp+rm $c ms (medians of $reps)${ratios}"
+  echo "    runs: $runs| cp+rm ${cp_times[*]}"
   rm -rf "$root"
 }
 
-if [ "$only" = staging ]; then  # the first case of the overhead, alone
+contenders="reference safe"
+if [ "$only" = staging ]; then  # the first case of the overhead against every road, alone
   echo
-  echo "== The staged copy against both references (data in $data)"
-  overhead 50 20480 "50 files of 20 MiB over older ones" 1.15 over
+  echo "== The staged copy against every reference (data in $data, written by ${BENCH_DATA:-cp and sync})"
+  contenders="reference safe staged held"
+  overhead 50 20480 "50 files of 20 MiB over older ones" 1.10 over held
+  overhead 50 1 "50 files of 1 KiB over older ones" "" over
+  contenders="reference safe"
 fi
 
 if section overhead; then
