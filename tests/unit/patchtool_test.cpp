@@ -244,6 +244,8 @@ INSTANTIATE_TEST_SUITE_P(Plan, Patchtool, testing::Values(
     ToolCase{"InstalledVersionNotAWholeNumber", SHIP "a.dat\n|game/x=", "plan ship game --version 1.0.5", 2, "patchtool: --version needs the installed version as a whole number"},
     // What check calls an error breaks every player: plan says so too.
     ToolCase{"CheckErrorsFailThePlan", "ship/updater.exe={pe}|ship/a.dat=a|ship/update.txt=HKCU\\Software\\S\n2\n1\n0\na.dat\n|game/x=", "plan ship game", 1, "ship/update.txt:1: error: the record key names the hive"},
+    // A patch file that differs from its manifest: every player is told the patch is damaged.
+    ToolCase{"DamagedPatch", SHIP "a.dat\n|ship/update.manifest=sorvane patch manifest 1\n" + times("0", 64) + " 1 a.dat\n|game/x=", "plan ship game", 1, "...", "  a.dat: new\n1 file\nversion\nspace\nmanifest: the player is told the patch is damaged or not the publisher's\nplan: the update would not complete"},
     // A replaced file is staged beside the old one: it needs its whole size, as a new one does.
     ToolCase{"ReplacedFileDoesNotFit", SHIP "huge.dat\n|ship/huge.dat=@size:15000000000000|game/huge.dat=old", "plan ship game", 1, "game: error: the patch does not fit the free space", "  huge.dat: replaced\n0 files\nversion\nspace: the copies need 14305114.8 MB at their peak\nmanifest\nplan: the update would not complete"},
     ToolCase{"DoesNotFit", SHIP "a.dat\nhuge.dat\n|ship/huge.dat=@size:15000000000000|game/x=", "plan ship game", 1, "game: error: the patch does not fit the free space", "  a.dat: new\n  huge.dat: new\n1 file\nversion\nspace: the copies need 14305114.8 MB at their peak\nmanifest\nplan: the update would not complete"}),
