@@ -11,7 +11,7 @@
 extern "C" NTSTATUS NTAPI NtCreateFile(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
                                        ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
 
-enum { MAX_HELD = 64, FINAL_CAPACITY = 1024 };
+enum { MAX_HELD = 256, FINAL_CAPACITY = 1024 };  // every folder the proof and the entries reach
 
 struct HeldFolder {
     HANDLE handle;
