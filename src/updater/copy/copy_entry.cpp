@@ -150,6 +150,14 @@ struct Placement {
     HANDLE folder;  // the held folder, on the elevated road
 };
 
+// Closes a file the process opened with DELETE access, and removes it.
+static void deleteOpenFile(HANDLE file)
+{
+    FILE_DISPOSITION_INFO remove = {TRUE};
+    SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof remove);
+    CloseHandle(file);
+}
+
 // On the elevated road the installed file and a temporary file left by a run
 // cut off are looked at in their held folder, never through a link.
 static unsigned long placeInHeldFolder(const EntryNames* entry, Placement* place)
@@ -160,11 +168,10 @@ static unsigned long placeInHeldFolder(const EntryNames* entry, Placement* place
     for (const wchar_t* name : names) {
         HANDLE existing;
         if (error == 0 && (error = openInFolder(place->folder, name, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, &existing)) == 0) {
-            if (name != leaf) {
-                FILE_DISPOSITION_INFO remove = {TRUE};
-                SetFileInformationByHandle(existing, FileDispositionInfo, &remove, sizeof remove);
-            }
-            CloseHandle(existing);
+            if (name != leaf)
+                deleteOpenFile(existing);
+            else
+                CloseHandle(existing);
         }
         error = error == ERROR_FILE_NOT_FOUND ? 0 : error;
     }
@@ -248,9 +255,7 @@ static unsigned long writeTemporary(const wchar_t* source, const ManifestFile* l
         !(hashed && size == listed->size && memcmp(digest, listed->sha256, SHA256_BYTES) == 0))
         error = ERROR_PATCH_DAMAGED;
     if (error != 0 && toWrite && staged->file != INVALID_HANDLE_VALUE) {
-        FILE_DISPOSITION_INFO remove = {TRUE};
-        SetFileInformationByHandle(staged->file, FileDispositionInfo, &remove, sizeof remove);
-        CloseHandle(staged->file);
+        deleteOpenFile(staged->file);
     }
     staged->staged = error == 0 && toWrite;
     return error;
@@ -306,11 +311,10 @@ static unsigned long renameHeld(StagedFile* staged)
     do
         error = renameInFolder(staged->file, staged->folder, nameOf(staged->target));
     while (heldForAMoment(error, &tries));
-    if (error != 0) {
-        FILE_DISPOSITION_INFO remove = {TRUE};
-        SetFileInformationByHandle(staged->file, FileDispositionInfo, &remove, sizeof remove);
-    }
-    CloseHandle(staged->file);
+    if (error != 0)
+        deleteOpenFile(staged->file);
+    else
+        CloseHandle(staged->file);
     staged->file = INVALID_HANDLE_VALUE;
     return error;
 }
@@ -348,9 +352,7 @@ void discardStaged(StagedFile* staged)
     if (!staged->staged)
         return;
     if (staged->folder && staged->file != INVALID_HANDLE_VALUE) {
-        FILE_DISPOSITION_INFO remove = {TRUE};
-        SetFileInformationByHandle(staged->file, FileDispositionInfo, &remove, sizeof remove);
-        CloseHandle(staged->file);
+        deleteOpenFile(staged->file);
         staged->file = INVALID_HANDLE_VALUE;
     } else {
         closeStaged(staged);
