@@ -105,7 +105,7 @@ unsigned long openHeldFolder(const wchar_t* installedPath, HANDLE* folder, const
             int start = lstrlenW(parent->relative);
             start += start > 0;
             unsigned long error = openBelow(parent, installedPath + start, end - start, FILE_LIST_DIRECTORY | FILE_TRAVERSE,
-                                            FILE_SHARE_READ, FILE_OPEN, FILE_DIRECTORY_FILE, &next->handle, next->final);
+                                            HELD_FOLDER_SHARING, FILE_OPEN, FILE_DIRECTORY_FILE, &next->handle, next->final);
             if (error != 0)
                 return error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error;
             lstrcpynW(next->relative, installedPath, end + 1);

@@ -5,9 +5,13 @@
 // held, and every folder and file below it opened relative to its parent's
 // handle, never through a link (a junction or a symbolic link, which would send
 // an administrator's write wherever its owner likes), and never reopened by its
-// path text once judged. Folders are held without FILE_SHARE_WRITE or
-// FILE_SHARE_DELETE until releaseHeldFolders, so that no other program can
-// rename, delete or swap them meanwhile.
+// path text once judged. Folders are held without FILE_SHARE_DELETE until
+// releaseHeldFolders, so that no other program can rename, remove or replace
+// them meanwhile. FILE_SHARE_WRITE stays: a rename opens its target's folder for
+// writing (Microsoft's "Set File Information Processing"), which a folder held
+// without it would refuse; and a reparse point set on a held folder afterwards
+// cannot redirect what is opened relative to its handle.
+enum { HELD_FOLDER_SHARING = FILE_SHARE_READ | FILE_SHARE_WRITE };
 
 // ERROR_REPARSE_POINT_ENCOUNTERED, which MinGW's headers lack: a link on the way.
 enum { ERROR_LINK_REFUSED = 4395 };

@@ -113,7 +113,7 @@ bool proveGameInstallation(const wchar_t* folder, wchar_t* final)
     bool driveLetter = ((folder[0] | 0x20) >= L'a' && (folder[0] | 0x20) <= L'z') && folder[1] == L':' && folder[2] == L'\\';
     HANDLE opened = !driveLetter ? INVALID_HANDLE_VALUE
                                  : CreateFileW(folder, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
-                                               FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+                                               HELD_FOLDER_SHARING, NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
     // A file of that name is opened too: then nothing below it is found, and the proof fails.
     wchar_t path[FULL_PATH_CAPACITY];
     DWORD length = opened == INVALID_HANDLE_VALUE
