@@ -12,9 +12,12 @@ inline BOOL startProgram(const wchar_t* program, wchar_t* commandLine, bool asAd
     STARTUPINFOW startup = {sizeof startup};
     HANDLE own, player = NULL;
     TOKEN_LINKED_TOKEN linked = {};
+    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
     DWORD size;
     if (!asAdministrator && OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own)) {
-        if (GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &size)) {
+        // Only a full token's linked token is the limited one; a limited token's is the full one.
+        GetTokenInformation(own, TokenElevationType, &type, sizeof type, &size);
+        if (type == TokenElevationTypeFull && GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &size)) {
             DuplicateTokenEx(linked.LinkedToken, TOKEN_ALL_ACCESS, NULL, SecurityImpersonation, TokenPrimary, &player);
             CloseHandle(linked.LinkedToken);
         }
