@@ -147,9 +147,9 @@ static CopyOutcome copyEntries()
 static void tellCannotElevate(const wchar_t* installFolder)
 {
     showNotice("The game's folder %s can only be changed with administrator rights, and this update cannot use "
-              "them: it does not come with the game's publisher's key.\n"
-              "Please download the update from the game's publisher, or ask whoever installed the game.",
-              UPDATER_CAPTION, MB_ICONERROR, installFolder);
+               "them: it does not come with the game's publisher's key.\n"
+               "Please download the update from the game's publisher, or ask whoever installed the game.",
+               UPDATER_CAPTION, MB_ICONERROR, installFolder);
 }
 
 // How a run reached its end: a stage ended it (the patch is cleaned away), it

@@ -167,7 +167,8 @@ static unsigned long placeInHeldFolder(const EntryNames* entry, Placement* place
     const wchar_t* names[] = {leaf, nameOf(place->temporary)};
     for (const wchar_t* name : names) {
         HANDLE existing;
-        if (error == 0 && (error = openInFolder(place->folder, name, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, &existing)) == 0) {
+        const ULONG anyone = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        if (error == 0 && (error = openInFolder(place->folder, name, DELETE, anyone, FILE_OPEN, &existing)) == 0) {
             if (name != leaf)
                 deleteOpenFile(existing);
             else

@@ -14,8 +14,8 @@ ElevatedCopy copyAsAdministrator(HINSTANCE instance, const wchar_t* programFolde
                                                        : NULL;
     if (!copy) {
         showNotice("The game's folder %s can only be changed with administrator rights.\n"
-                  "Run the update again and allow it, or ask whoever installed the game.",
-                  UPDATER_CAPTION, MB_ICONERROR, installFolder);
+                   "Run the update again and allow it, or ask whoever installed the game.",
+                   UPDATER_CAPTION, MB_ICONERROR, installFolder);
         return ELEVATION_DECLINED;
     }
     DWORD code = 0;

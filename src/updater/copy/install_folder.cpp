@@ -64,8 +64,8 @@ static bool isRefusedPlace(const wchar_t* folder)
 static void tellNotInstallation(const wchar_t* folder)
 {
     showNotice("The folder %s is not this game's installation, so the update was not installed there.\n"
-              "Please download a complete install from our website.",
-              UPDATER_CAPTION, MB_ICONERROR, folder);
+               "Please download a complete install from our website.",
+               UPDATER_CAPTION, MB_ICONERROR, folder);
 }
 
 // The installed file at a path the manifest names, read below the held installation.
