@@ -48,9 +48,10 @@ static const HeldFolder* findHeld(HANDLE folder)
     return &held[0];
 }
 
-// What was opened is the very name asked for in its folder: a link, on Windows
-// opened as itself, shows its reparse point; Wine follows it, so there it
-// shows another final path. final receives the opened one's.
+// What was opened is the very name asked for in its folder. On Windows a link
+// opened as itself shows its reparse point. The final path's comparison is
+// there for Wine, whose NtCreateFile follows a Unix link and shows no reparse
+// point: the handle's final path is then the link's target. final receives it.
 static bool isWhereAsked(HANDLE opened, const HeldFolder* folder, const wchar_t* name, int nameLength, wchar_t* final)
 {
     FILE_ATTRIBUTE_TAG_INFO tag;
