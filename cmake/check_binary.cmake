@@ -12,6 +12,10 @@ execute_process(COMMAND "${OBJDUMP}" -p -h "${EXE}" OUTPUT_VARIABLE dump RESULT_
 if(failed)
   message(FATAL_ERROR "${OBJDUMP} could not read ${EXE}")
 endif()
+# Address space layout randomization: the image may be moved, and says nothing against it.
+if(NOT dump MATCHES "DYNAMIC_BASE" OR dump MATCHES "relocations stripped")
+  message(FATAL_ERROR "updater.exe cannot be loaded at a random address")
+endif()
 string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${dump}")
 if(NOT imports)
   message(FATAL_ERROR "no imports found in ${EXE}")

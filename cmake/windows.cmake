@@ -16,8 +16,11 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${resources} -I${GENERATED_DIR}")
 
 # Small and self-contained: no C++ runtime features, static libgcc/libstdc++,
 # so that only DLLs Windows ships are imported. The format library is built the same way.
+# The small code model reaches the program's own data directly, where the default reaches
+# it through pointers that the loader relocates: updater.exe has no relocations left, and
+# its header, which does not say they were stripped, lets Windows load it at any address.
 set(FORMAT_OPTIONS -Oz -Wall -Wextra -Werror -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
-  -ffunction-sections)
+  -ffunction-sections -mcmodel=small)
 set(UPDATER_SOURCES
   src/updater/main.cpp
   src/updater/update_run.cpp
@@ -28,6 +31,7 @@ set(UPDATER_SOURCES
   src/updater/launch.cpp
   src/updater/same_file.cpp
   src/updater/run_lock.cpp
+  src/updater/run_log.cpp
   src/updater/copy/space_check.cpp
   src/updater/command_line.cpp
   src/updater/shell_start.cpp
@@ -43,7 +47,7 @@ set(UPDATER_SOURCES
 add_library(updater_objects OBJECT ${UPDATER_SOURCES})
 target_compile_definitions(updater_objects PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
 target_compile_options(updater_objects PRIVATE ${FORMAT_OPTIONS})
-target_include_directories(updater_objects PRIVATE src)
+target_include_directories(updater_objects PRIVATE src ${GENERATED_DIR})
 
 # The patch key an updater.exe is built with: the X and Y of a SubjectPublicKeyInfo PEM file,
 # read with openssl; an empty name builds an updater without a key.
@@ -105,7 +109,7 @@ add_custom_command(TARGET e2e_tests POST_BUILD
 
 # Each group of rows is a ctest entry of its own, run under Wine (the toolchain's emulator).
 # Wine prefers its builtin DLLs; the override makes it take a planted comctl32 as Windows would.
-foreach(group Roads PathDialog RunEntries Record Faults Unpacked WholeFiles Protected Elevated Unicode Signed)
+foreach(group Roads PathDialog RunEntries Record Faults Unpacked WholeFiles Protected Elevated Unicode Signed Log)
   add_test(NAME e2e.${group}
     COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_tests> --gtest_filter=${group}/*)
   set_tests_properties(e2e.${group} PROPERTIES TIMEOUT 600 ENVIRONMENT "WINEDLLOVERRIDES=comctl32=n,b")
@@ -118,8 +122,9 @@ add_test(NAME e2e.PatchtoolRoundTrip
 set_tests_properties(e2e.PatchtoolRoundTrip PROPERTIES TIMEOUT 300)
 add_dependencies(e2e_tests patchtool)
 
-# updater.exe stays small and imports only DLLs that Windows ships.
-set(UPDATER_MAX_BYTES 32768)
+# updater.exe stays small and imports only DLLs that Windows ships. 32 KiB held every stage;
+# the run's log for the vendor's support takes 3 KiB more.
+set(UPDATER_MAX_BYTES 36864)
 # The keyed one is what a vendor ships.
 foreach(variant updater updater_keyed)
   add_test(NAME ${variant}.binary

@@ -1,16 +1,16 @@
 #include "cleanup.h"
 
 #include "format/patch_manifest.h"
+#include "run_log.h"
 #include "run_state.h"
 #include "same_file.h"
 
 // Deletes by full path, so that a program in a drive's root ("C:") deletes from
 // that root and not from whatever directory the drive has as current.
-static void deletePatchFile(const wchar_t* name)
+static int deletePatchFile(const wchar_t* name)
 {
     wchar_t path[TEXT_CAPACITY];
-    if (name[0] != 0 && composePath(path, runState.programFolder, name))
-        DeleteFileW(path);
+    return name[0] != 0 && composePath(path, runState.programFolder, name) && DeleteFileW(path);
 }
 
 // A patch unpacked into the installation folder holds the installed files
@@ -35,12 +35,12 @@ void removePatchFiles()
     if (runState.programFolder[0] == 0)
         return;
     SetCurrentDirectoryW(runState.programFolder);
+    int removed = 0;
     for (int i = 0; i < runState.script.entryCount; i++) {
         const EntryNames* entry = &runState.entries[i];
         if (staysInsideFolder(entry->sourceName) && !isInstalledCopy(entry))
-            deletePatchFile(entry->sourceName);
+            removed += deletePatchFile(entry->sourceName);
     }
-    deletePatchFile(MANIFEST_FILE);
-    deletePatchFile(SCRIPT_FILE);
-    deletePatchFile(L"updater.exe");
+    removed += deletePatchFile(MANIFEST_FILE) + deletePatchFile(SCRIPT_FILE) + deletePatchFile(L"updater.exe");
+    logLine("cleaned %d", removed);
 }

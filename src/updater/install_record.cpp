@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "format/number_rule.h"
+#include "run_log.h"
 #include "run_state.h"
 #include "format/stage_results.h"
 #include "ui/notice.h"
@@ -63,6 +64,7 @@ int readInstallPath()
     }
     queryInstallFolder(key);
     RegCloseKey(key);
+    logLine("record path \"%s\"", runState.installFolder);
     return RESULT_OK;
 }
 
@@ -87,6 +89,7 @@ int readInstalledVersion()
     }
     bool found = queryVersion(key, "version") || queryVersion(key, "ver");
     RegCloseKey(key);
+    logLine("record version %ld %d", (long)runState.installedVersion, found);
     return found ? RESULT_OK : RESULT_MISSING;
 }
 
@@ -108,6 +111,7 @@ int stampVersion()
                                  sizeof version) == ERROR_SUCCESS;
         RegCloseKey(key);
     }
+    logLine("stamp %hs %d", runState.script.patchVersion, written);
     if (!written)
         showNotice("Unable to update the registry version", "Error", MB_OK);
     return written ? 1 : 0;

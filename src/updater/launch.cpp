@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "format/path_text.h"
+#include "run_log.h"
 #include "shell_start.h"
 
 // The program a command line names: its first name, quoted or not. Returns
@@ -46,8 +47,10 @@ void launchInstalledProgram(const wchar_t* commandLine, const wchar_t* installFo
 {
     wchar_t name[TEXT_CAPACITY], program[TEXT_CAPACITY], line[TEXT_CAPACITY];
     const wchar_t* arguments = firstName(commandLine, name);
-    if (name[0] == 0 || !findProgram(name, installFolder, program))
+    if (name[0] == 0 || !findProgram(name, installFolder, program)) {
+        logLine("run \"%s\" not found", name);
         return;
+    }
     // The game finds its DLLs as it does when the player starts it: this
     // program's own restriction would be passed on to it.
     SetDllDirectoryA(NULL);
@@ -57,13 +60,16 @@ void launchInstalledProgram(const wchar_t* commandLine, const wchar_t* installFo
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOW;
     PROCESS_INFORMATION process;
+    unsigned long error = 0;
     if (CreateProcessW(program, line, NULL, NULL, FALSE, 0, NULL, installFolder, &startup, &process)) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
-    } else if (GetLastError() == 740) {  // ERROR_ELEVATION_REQUIRED, which MinGW's headers lack
+    } else if ((error = GetLastError()) == 740) {  // ERROR_ELEVATION_REQUIRED, which MinGW's headers lack
         // A game whose manifest asks for administrator rights: the shell asks the player.
         HANDLE game = shellStart(NULL, program, arguments, installFolder);
+        error = game ? 0 : GetLastError();
         if (game)
             CloseHandle(game);
     }
+    logLine("run \"%s\" error %lu %s", program, error, errorText(error));
 }

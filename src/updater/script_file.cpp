@@ -2,6 +2,7 @@
 #include <string.h>
 
 #include "copy/patch_crypto.h"
+#include "run_log.h"
 #include "run_state.h"
 #include "ui/notice.h"
 
@@ -90,6 +91,10 @@ static int readScript(bool tellPlayer)
         return -1;
     }
     decodeScriptNames();
+    const UpdateScript* script = &runState.script;
+    logLine("script %lu bytes key \"%s\" version %hs minimum %hs mode %d entries %d run \"%s\"",
+            (unsigned long)runState.scriptSize, runState.registryKey, script->patchVersion, script->minimumVersion,
+            script->fullMode, script->entryCount, runState.runCommand);
     return 0;
 }
 

@@ -15,11 +15,13 @@
 #include "copy/patch_crypto.h"
 #include "copy/patch_trust.h"
 #include "run_lock.h"
+#include "run_log.h"
 #include "run_state.h"
 #include "copy/space_check.h"
 #include "ui/copy_dialog.h"
 #include "ui/notice.h"
 #include "ui/path_dialog.h"
+#include "version.h"
 
 RunState runState;
 
@@ -53,6 +55,7 @@ static void findProgramFolder()
 // Shows the verdict's notice; false when the run must end.
 static bool acceptVerdict(int verdict)
 {
+    logLine("version check %d", verdict);
     switch (verdict) {
     case RESULT_MISSING:
         showNotice("Unable to find current version number. Please download a complete install from our website.",
@@ -81,6 +84,7 @@ static void confirmInstallFolder()
     memcpy(data.folder, runState.installFolder, sizeof data.folder);
     runPathDialog(runState.instance, &data);
     memcpy(runState.installFolder, data.folder, sizeof data.folder);
+    logLine("path dialog \"%s\"", runState.installFolder);
 }
 
 static EntryList patchEntries()
@@ -90,21 +94,37 @@ static EntryList patchEntries()
 
 static StagedFile stagedFiles[MAX_FILE_ENTRIES];
 
+// What each entry did, a line a step: its bytes read, and the error that stopped it (0 when none).
+static void logEntry(int i, const char* step, unsigned long error)
+{
+    wchar_t bytes[DECIMAL_CAPACITY];
+    writeDecimal(stagedFiles[i].bytes, bytes);
+    logLine("entry %d %hs \"%s\" %s bytes, error %lu %s", i + 1, error ? "failed" : step, runState.entries[i].targetPath,
+            bytes, error, errorText(error));
+}
+
 static unsigned long stageEntryNumber(int i)
 {
-    return stageEntry(runState.programFolder, runState.installFolder, &runState.entries[i], patchEntries(),
-                      listedFile(i), stagedFiles, &stagedFiles[i]);
+    unsigned long error = stageEntry(runState.programFolder, runState.installFolder, &runState.entries[i],
+                                     patchEntries(), listedFile(i), stagedFiles, &stagedFiles[i]);
+    logEntry(i, stagedFiles[i].staged ? "staged" : "in place", error);
+    return error;
 }
 
 static void closeEveryStaged()
 {
+    logLine("renaming");
     for (StagedFile& staged : stagedFiles)
         closeStaged(&staged);
 }
 
 static unsigned long placeEntryNumber(int i)
 {
-    return putInPlace(&stagedFiles[i]);
+    bool renamed = stagedFiles[i].staged;
+    unsigned long error = putInPlace(&stagedFiles[i]);
+    if (renamed)
+        logEntry(i, "renamed", error);
+    return error;
 }
 
 static void discardEveryStaged()
@@ -146,10 +166,10 @@ static CopyOutcome copyEntries()
 // whatever it installs there, the vendor signed.
 static void tellCannotElevate(const wchar_t* installFolder)
 {
-    showNotice("The game's folder %s can only be changed with administrator rights, and this update cannot use "
-               "them: it does not come with the game's publisher's key.\n"
-               "Please download the update from the game's publisher, or ask whoever installed the game.",
-               UPDATER_CAPTION, MB_ICONERROR, installFolder);
+    showFailure("The game's folder %s can only be changed with administrator rights, and this update cannot use "
+                "them: it does not come with the game's publisher's key.\n"
+                "Please download the update from the game's publisher, or ask whoever installed the game.",
+                installFolder);
 }
 
 // How a run reached its end: a stage ended it (the patch is cleaned away), it
@@ -180,6 +200,7 @@ static RunEnd runStagesAndCopy(CopyOutcome* outcome)
         return RUN_KEPT;
     RunEnd end = RUN_COPIED;
     if (!runState.elevated && refusesNewFiles(runState.programFolder, runState.installFolder, patchEntries())) {
+        logLine("elevating");
         if (!builtInPatchKey()) {
             tellCannotElevate(runState.installFolder);
             return RUN_KEPT;
@@ -211,14 +232,15 @@ static void tellOutcome(const CopyOutcome& outcome, bool asAdministrator)
         : outcome.diskFull                    ? "Free some space on the disk and run this update again."
                                               : "Close the game and run this update again; if it fails again, please "
                                                 "download a complete install from our website.";
-    showNotice("The update was not completed: %d of %d files could not be copied.\n%hs", UPDATER_CAPTION,
-               MB_ICONERROR, outcome.notCopied, runState.script.entryCount, advice);
+    showFailure("The update was not completed: %d of %d files could not be copied.\n%hs", outcome.notCopied,
+                runState.script.entryCount, advice);
 }
 
 static void runOnce()
 {
     CopyOutcome outcome = {};
     RunEnd end = runStagesAndCopy(&outcome);
+    logLine("end %d, %d of %d not copied", end, outcome.notCopied, runState.script.entryCount);
     bool copied = end == RUN_COPIED || end == RUN_COPIED_AS_ADMINISTRATOR;
     // An incomplete copy keeps the patch, to be run again once the player has
     // closed the game; starting the game now would hold its files once more.
@@ -267,6 +289,9 @@ int runUpdate(HINSTANCE instance)
         releaseHeldFolders();
         return code;
     }
+    if (!runState.elevated)
+        openRunLog();
+    logLine("updater " PROJECT_VERSION_TEXT " key %hs patch \"%s\"", patchKeyFingerprint(), runState.programFolder);
     HANDLE runLock;
     if (!lockPatchFolder(runState.programFolder, &runLock)) {
         showNotice("This update is already running.", "Sorvane Online", MB_ICONERROR);
@@ -276,5 +301,7 @@ int runUpdate(HINSTANCE instance)
     releaseHeldFolders();
     if (runLock)
         CloseHandle(runLock);
+    logLine("done");
+    closeRunLog();
     return 0;
 }

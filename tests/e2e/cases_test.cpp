@@ -172,11 +172,13 @@ const char* const BY_HAND = "\"args:/copy-only '{install}'\" ";
 ROWS(Protected,
     // Under Wine the administrator is refused too: the incomplete road, the patch kept, nothing recorded or started.
     Case{"RefusedEvenAsAdministrator", "{full}a.dat\nRUN game.exe", "keyed signed protected:install\\ install\\game.exe=old patch\\a.dat=a patch\\game.exe=@game", R,
-         {"path({install}) OK", "elevated copyFailed({install}\\a.dat,5,0/2) Yes", "elevated copyFailed({install}\\game.exe,5,1/2) Yes", "refusedAsAdministrator(2,2) OK"}, "", ""},
+         {"path({install}) OK", "elevated copyFailed({install}\\a.dat,5,0/2) Yes", "elevated copyFailed({install}\\game.exe,5,1/2) Yes", "refusedAsAdministrator(2,2) OK"}, "", "",
+         "elevating | elevated exit 0x10402 | end 3, 2 of 2 not copied | notice Sorvane Online Updater: The update was not completed | !stamp"},
     // The protection lifted as the copy-only process begins: every file arrives, and the player's process
     // records the version, cleans up, tells the player and starts the game itself.
     Case{"CopiedAsAdministrator", "{full}big.bin\ndata\\a.dat\nRUN game.exe", "keyed signed protected:install\\data\\ install\\game.exe=old patch\\big.bin=@size:268435456 patch\\a.dat=a patch\\game.exe=@game", R,
-         {"path({install}) OK", "elevated copy Unprotect", "complete OK"}, "cleaned +install\\big.bin +install\\data\\a.dat ~install\\game.exe ~version=1006", "game.exe"},
+         {"path({install}) OK", "elevated copy Unprotect", "complete OK"}, "cleaned +install\\big.bin +install\\data\\a.dat ~install\\game.exe ~version=1006", "game.exe",
+         "space | elevating | elevated exit 0x10000 | stamp 1006 1 | end 3, 0 of 3 not copied | cleaned | run \"{install}\\game.exe\" error 0"},
     // An updater without the vendor's key never copies with administrator rights: no second process, the patch kept.
     Case{"UnkeyedNeverElevates", "{full}a.dat\nRUN game.exe", "protected:install\\ install\\game.exe=old patch\\a.dat=a patch\\game.exe=@game", R,
          {"path({install}) OK", "cannotElevate({install}) OK"}, "", ""},
@@ -287,5 +289,36 @@ ROWS(Signed,
     Case{"KeyedDigestsBeginningWithZero", "{quiet}a.dat", "keyed signed patch\\a.dat=@zerohash:0 tamper:patch\\a.dat=@zerohash:1", R, {"damaged({patch}\\a.dat) OK"}, "", ""},
     // Several MiB whose pieces all differ: each piece is hashed as it is written, in order.
     Case{"KeyedLargeFileOfDifferingPieces", "{quiet}big.bin", "keyed signed patch\\big.bin=@random:5000000 install\\big.bin=old", R, {}, "cleaned ~install\\big.bin", ""});
+
+// The log of each road, in the player's temporary folder: the lines that matter for it, in order ("!"
+// before a piece: nowhere in the log); the elevated road's are in the group Protected. Every row of
+// every group also checks that each run of the player's process wrote one log, the copy-only process
+// none, and that the newest ten are kept.
+const char* const VENDOR_KEY = "key SHA256:3506a3a64d03392ddf0088d90a3f82995531706e0541a939ae56f916850dfe4f patch \"{patch}\"";
+ROWS(Log,
+    Case{"Complete", std::string("{full}") + TYPICAL, GAME, R, CONFIRMED, std::string(INSTALLED) + " ~version=1006", "game.exe",
+         "key none patch \"{patch}\" | script | bytes key \"{key}\" version 1006 minimum 1004 mode 1 entries 3 run \"game.exe\" | "
+         "manifest none | record path \"{install}\" | record version 1005 1 | version check 102 | path dialog \"{install}\" | space | "
+         "entry 2 staged \"data\\maps\\level1.map\" 3 bytes, error 0 | renaming | entry 2 renamed | entry 3 renamed \"game.exe\" | "
+         "stamp 1006 1 | end 2, 0 of 3 not copied | cleaned 3 | notice Success: Installation complete | run \"{install}\\game.exe\" error 0 | done"},
+    Case{"Refused", "{quiet}a.dat", "keyed patch\\a.dat=a", R, {"notPublishers OK"}, "", "",
+         std::string(VENDOR_KEY) + " | notice Sorvane Online Updater: This update does not come from the game's publisher | end 1, 0 of 1 | !entry | done"},
+    Case{"Cancelled", "{full}data.dat", DATA, R, {"path({install}) Cancel"}, "cleaned", "", "path dialog \"\" | end 0, 0 of 1 not copied | cleaned 2 | !entry | done"},
+    Case{"Incomplete", "{full}a.dat\nb.dat\nc.dat", ABC, R, {"path({install}) OK", "copyFailed({install}\\b.dat,2,1/3) Yes", "incomplete(1,3) OK"}, "+install\\a.dat +install\\c.dat", "",
+         "entry 1 staged \"a.dat\" 1 bytes, error 0 | entry 2 failed \"b.dat\" 0 bytes, error 2 | notice Sorvane Online Updater: Failed on copy | answer 6 | "
+         "entry 3 staged | renaming | entry 1 renamed | entry 3 renamed | end 2, 1 of 3 not copied | notice Sorvane Online Updater: The update was not completed | !cleaned"},
+    Case{"Damaged", std::string("{full}") + AB_SCRIPT, std::string(SIGNED) + " tamper:patch\\b.dat=c", R, PATH_DAMAGED_B, "", "",
+         std::string(VENDOR_KEY) + " | manifest listed 3 old 2 signed 1 | entry 1 staged \"a.dat\" 1 bytes | entry 2 failed \"b.dat\" 1 bytes, error 536870913 | "
+         "notice Sorvane Online Updater: The update's file {patch}\\b.dat is damaged | end 1, 2 of 2 | !renaming"},
+    // Ended while staging: the log tells how far the run came.
+    Case{"CutOff", "{quiet}a.dat\nb.dat\nc.bin\nd.dat\ne.dat", FIVE, R, {"copy Kill:c.bin.updating"}, "+install\\a.dat.updating +install\\b.dat.updating +install\\c.bin.updating", "",
+         "entry 1 staged | entry 2 staged | !renaming | !end | !done"},
+    // Without a temporary folder there is no log, and nothing else changes: no notice names one.
+    Case{"NoTemporaryFolder", "{full}a.dat\nb.dat\nc.dat", std::string(ABC) + " notemp", R, {"path({install}) OK", "copyFailed({install}\\b.dat,2,1/3) Yes", "incomplete(1,3) OK"}, "+install\\a.dat +install\\c.dat", ""},
+    // Ten logs kept: the eleventh run removes the oldest, and more than ten leave the newest.
+    Case{"EleventhRunRemovesTheOldest", "{quiet}data.dat", std::string(DATA) + " oldlogs:10", R, {}, "cleaned +install\\data.dat", ""},
+    Case{"MoreThanTenLeaveTheNewest", "{quiet}data.dat", std::string(DATA) + " oldlogs:13", R, {}, "cleaned +install\\data.dat", ""},
+    Case{"RunTwiceKeepsTen", "{quiet}a.dat\nRUN game.exe", "patch\\a.dat=a patch\\game.exe=@game locked:install\\game.exe=old oldlogs:10", R,
+         {"copyFailed({install}\\game.exe,32,1/2) Yes", "again"}, "cleaned +install\\a.dat ~install\\game.exe", "game.exe"});
 
 }  // namespace

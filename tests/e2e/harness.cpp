@@ -23,7 +23,8 @@ namespace {
 const std::string COPY_CAPTION = "SRVN Updater";
 
 // Each window as the user reads it: "caption: texts [field] buttons", "!" for an icon, "(cleaned)"
-// once update.txt is gone; %1.. are the step's arguments.
+// once update.txt is gone; %1.. are the step's arguments. {details}: where the run's log is, which
+// every failure notice of the updater's own wording ends with.
 const Texts FORMS = {
     {"notFound", "Sorvane Online: %1 file not found. OK ! (cleaned)"},
     {"tooMany", "Sorvane Online: %1 lists more than 50 files. OK !"},
@@ -35,24 +36,24 @@ const Texts FORMS = {
     {"path", "SRVN Updater- Installation Path: Please enter the installation path: [%1] OK Cancel"},
     // destination, error, progress as steps/entries; the copy dialog shows the source derived from them
     {"copyFailed", "Sorvane Online Updater: Failed on copy %1\nWould you like to continue? Error %2 Yes No ! over SRVN Updater: Copying file: %4 to: %1 %3"},
-    {"incomplete", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\nClose the game and run this update again; if it fails again, please download a complete install from our website. OK !"},
-    {"incompleteInUse", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\nClose the game and run this update again. OK !"},
-    {"incompleteBoth", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\nClose the game, free some space on the disk and run this update again. OK !"},
-    {"incompleteDiskFull", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\nFree some space on the disk and run this update again. OK !"},
+    {"incomplete", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\nClose the game and run this update again; if it fails again, please download a complete install from our website.{details} OK !"},
+    {"incompleteInUse", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\nClose the game and run this update again.{details} OK !"},
+    {"incompleteBoth", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\nClose the game, free some space on the disk and run this update again.{details} OK !"},
+    {"incompleteDiskFull", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\nFree some space on the disk and run this update again.{details} OK !"},
     // folder, MB needed, MB free
-    {"noSpace", "Sorvane Online Updater: There is not enough free space on the disk of %1.\nThe update needs %2 MB there and %3 MB is free. Free some space on that disk and run the update again. OK !"},
+    {"noSpace", "Sorvane Online Updater: There is not enough free space on the disk of %1.\nThe update needs %2 MB there and %3 MB is free. Free some space on that disk and run the update again.{details} OK !"},
     {"running", "Sorvane Online: This update is already running. OK !"},
-    {"refusedAsAdministrator", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\nThe game's folder refused the update even with administrator rights: another program may protect it. OK !"},
-    {"cannotElevate", "Sorvane Online Updater: The game's folder %1 can only be changed with administrator rights, and this update cannot use them: it does not come with the game's publisher's key.\nPlease download the update from the game's publisher, or ask whoever installed the game. OK !"},
-    {"administratorNeeded", "Sorvane Online Updater: The game's folder %1 can only be changed with administrator rights.\nRun the update again and allow it, or ask whoever installed the game. OK !"},
-    {"cannotUseRights", "Sorvane Online Updater: Without the game's publisher's key this update cannot use administrator rights: nothing was installed.\nRun it again without \"Run as administrator\". OK !"},
-    {"notInstallation", "Sorvane Online Updater: The folder %1 is not this game's installation, so the update was not installed there.\nPlease download a complete install from our website. OK !"},
-    {"noProof", "Sorvane Online Updater: This update lists none of the game's files, so it cannot use administrator rights in %1.\nAsk the game's publisher for a new update. OK !"},
-    {"notThisVersion", "Sorvane Online Updater: The game in %1 is not a version this update is for (its file %2 differs): nothing was installed.\nIf you changed the game, reinstall it first. OK !"},
+    {"refusedAsAdministrator", "Sorvane Online Updater: The update was not completed: %1 of %2 files could not be copied.\nThe game's folder refused the update even with administrator rights: another program may protect it.{details} OK !"},
+    {"cannotElevate", "Sorvane Online Updater: The game's folder %1 can only be changed with administrator rights, and this update cannot use them: it does not come with the game's publisher's key.\nPlease download the update from the game's publisher, or ask whoever installed the game.{details} OK !"},
+    {"administratorNeeded", "Sorvane Online Updater: The game's folder %1 can only be changed with administrator rights.\nRun the update again and allow it, or ask whoever installed the game.{details} OK !"},
+    {"cannotUseRights", "Sorvane Online Updater: Without the game's publisher's key this update cannot use administrator rights: nothing was installed.\nRun it again without \"Run as administrator\".{details} OK !"},
+    {"notInstallation", "Sorvane Online Updater: The folder %1 is not this game's installation, so the update was not installed there.\nPlease download a complete install from our website.{details} OK !"},
+    {"noProof", "Sorvane Online Updater: This update lists none of the game's files, so it cannot use administrator rights in %1.\nAsk the game's publisher for a new update.{details} OK !"},
+    {"notThisVersion", "Sorvane Online Updater: The game in %1 is not a version this update is for (its file %2 differs): nothing was installed.\nIf you changed the game, reinstall it first.{details} OK !"},
     {"exitCode", "exit code %1"},  // a copy-only process reports how its copy went
     {"complete", "Success: Installation complete OK (cleaned)"},
-    {"damaged", "Sorvane Online Updater: The update's file %1 is damaged or incomplete, so nothing was installed.\nPlease download the patch again. OK !"},
-    {"notPublishers", "Sorvane Online Updater: This update does not come from the game's publisher, so nothing was installed.\nPlease download the patch again from the publisher. OK !"},
+    {"damaged", "Sorvane Online Updater: The update's file %1 is damaged or incomplete, so nothing was installed.\nPlease download the patch again.{details} OK !"},
+    {"notPublishers", "Sorvane Online Updater: This update does not come from the game's publisher, so nothing was installed.\nPlease download the patch again from the publisher.{details} OK !"},
     {"copy", COPY_CAPTION},
     {"again", "again"},  // the run ended; files held open are let go and updater.exe is started once more
 };
@@ -158,11 +159,13 @@ std::string describe(HWND window)
     return windowText(window) + ": " + texts + field + buttons + icon + progress;
 }
 
-// A step "form(arguments) answer" as FORMS says its window reads.
-std::string expected(const std::string& step, const std::string& patch)
+const std::string LOG_NAME = "Sorvane Online Updater ", DETAILS = "\n\nDetails: ";
+
+// A step "form(arguments) answer" as FORMS says its window reads; logged when the process writes a log.
+std::string expected(const std::string& step, const std::string& patch, bool logged)
 {
-    if (step.rfind("elevated ", 0) == 0)  // a window of the copy-only process
-        return "elevated " + expected(step.substr(9), patch);
+    if (step.rfind("elevated ", 0) == 0)  // a window of the copy-only process, which writes no log
+        return "elevated " + expected(step.substr(9), patch, false);
     size_t open = step.find('('), close = step.rfind(')');
     std::vector<std::string> args;
     for (size_t at = open + 1; open != std::string::npos && at <= close; at = step.find_first_of(",)", at) + 1)
@@ -172,7 +175,7 @@ std::string expected(const std::string& step, const std::string& patch)
         args.push_back(patch + "\\" + args.at(0).substr(args[0].rfind('\\') + 1));
     for (size_t i = 0; i < args.size(); i++)
         text = replaceAll(text, "%" + std::to_string(i + 1), args[i]);
-    return text;
+    return replaceAll(text, "{details}", logged ? DETAILS + "{log}" : "");
 }
 
 // "OK", "Cancel", "Yes", "No" or "Close" (the close box); "=text" is typed into the path field first.
@@ -202,6 +205,8 @@ struct Session {
     DWORD processId;
     std::string setUp;  // expanded, for the items laid out later ("later:")
     bool asAdministrator;  // "asadmin": started as "Run as administrator" starts it
+    std::string temp;  // the player's temporary folder, where the logs go
+    int runs;          // how many times updater.exe was started by the player
 };
 
 std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root, Session& session, const std::string& phase = "");
@@ -300,6 +305,7 @@ std::vector<std::string> startAndAnswer(Session& session, const std::vector<std:
     std::vector<std::string> installedBefore = namesIn(session.install);
     bool killed = false;
     session.processId = process.dwProcessId;
+    session.runs++;
     for (DWORD begun = GetTickCount(); WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT;) {
         if (GetTickCount() - begun > 30000 && TerminateProcess(process.hProcess, 1))
             shown.push_back("did not end within 30 s");
@@ -315,6 +321,12 @@ std::vector<std::string> startAndAnswer(Session& session, const std::vector<std:
             if (seen != COPY_CAPTION) {
                 bool cleaned = GetFileAttributesW(wide(session.patch + "\\update.txt").c_str()) == INVALID_FILE_ATTRIBUTES;
                 seen = describe(window) + (cleaned ? " (cleaned)" : "");
+                size_t details = seen.find(DETAILS), end = seen.find(" OK", details);
+                if (details != std::string::npos && end != std::string::npos) {  // a log of this run, in the temporary folder
+                    fs::path log = fs::u8path(seen.substr(details + DETAILS.size(), end - details - DETAILS.size()));
+                    bool ours = log.parent_path() == fs::u8path(session.temp) && log.filename().u8string().rfind(LOG_NAME, 0) == 0 && fs::exists(log);
+                    seen.replace(details + DETAILS.size(), end - details - DETAILS.size(), ours ? "{log}" : "{not a log: " + log.u8string() + "}");
+                }
                 for (HWND other : windowsOf(owner))
                     seen += windowText(other) == COPY_CAPTION ? " over " + describe(other) : "";
             }
@@ -582,6 +594,45 @@ std::string expand(std::string text, const Texts& run)
     return text;
 }
 
+// The temporary folder holds a log of each run of the player's process and nothing else (the
+// copy-only process writes none), the newest ten of all kept; their lines hold each of lines
+// ("|" between them), in order.
+void checkLogs(const Session& session, const std::vector<std::string>& before, int runs, const std::string& lines)
+{
+    std::vector<std::string> found, made, newest = before;
+    std::string text;
+    std::error_code absent;
+    for (auto& entry : fs::directory_iterator(fs::u8path(session.temp), absent))
+        found.push_back(entry.path().filename().u8string());
+    std::sort(found.begin(), found.end());
+    for (const std::string& name : found)
+        if (!std::count(before.begin(), before.end(), name)) {
+            made.push_back(name);
+            EXPECT_TRUE(name.rfind(LOG_NAME, 0) == 0 && fs::path(name).extension() == ".log") << name;
+            text += readFile(fs::u8path(session.temp) / fs::u8path(name));
+        }
+    EXPECT_EQ((int)made.size(), runs) << "logs written in " << session.temp;
+    newest.insert(newest.end(), made.begin(), made.end());
+    std::sort(newest.begin(), newest.end());
+    newest.erase(newest.begin(), newest.end() - std::min<size_t>(newest.size(), 10));
+    EXPECT_EQ(found, newest) << "the logs kept in " << session.temp;
+    size_t at = 0;
+    std::istringstream wanted(lines);
+    for (std::string line; std::getline(wanted, line, '|');) {
+        line.erase(0, line.find_first_not_of(' '));
+        line.erase(line.find_last_not_of(' ') + 1);
+        if (line[0] == '!') {
+            EXPECT_EQ(text.find(line.substr(1)), std::string::npos) << "the log holds " << line.substr(1) << "\n" << text;
+            continue;
+        }
+        size_t next = text.find(line, at);
+        EXPECT_NE(next, std::string::npos) << "the log lacks, after the lines before it: " << line << "\n" << text;
+        if (next == std::string::npos)
+            break;
+        at = next + line.size();
+    }
+}
+
 }  // namespace
 
 TEST_P(Run, EndsAsExpected)
@@ -621,6 +672,25 @@ TEST_P(Run, EndsAsExpected)
     Session session = {patch, root, install, {}, {}, arguments == std::string::npos ? "" : " " + replaceAll(expand(row.setUp.substr(arguments + 6, row.setUp.find('"', arguments + 1) - arguments - 6), run), "'", "\""), 0};
     session.setUp = expand(row.setUp, run);
     session.asAdministrator = std::count(setUpWords.begin(), setUpWords.end(), "asadmin") > 0;
+    // The player's temporary folder, a folder of the row's own outside the tree it checks; "notemp":
+    // one that does not exist. "oldlogs:N" lays out N logs of earlier runs there.
+    static const fs::path suiteTemp = fs::temp_directory_path();
+    bool noTemp = std::count(setUpWords.begin(), setUpWords.end(), "notemp") > 0;
+    session.temp = (suiteTemp / "updater-e2e-logs" / id).u8string();
+    fs::remove_all(fs::u8path(session.temp));
+    std::vector<std::string> logsBefore;
+    if (!noTemp)
+        fs::create_directories(fs::u8path(session.temp));
+    for (const std::string& word : setUpWords)
+        for (int n = word.rfind("oldlogs:", 0) == 0 ? std::stoi(word.substr(8)) : 0; n > 0; n--) {
+            logsBefore.push_back(LOG_NAME + "2020-01-" + (n < 10 ? "0" : "") + std::to_string(n) + " 12-00-00-000.log");
+            std::ofstream(fs::u8path(session.temp) / fs::u8path(logsBefore.back())) << "an earlier run\n";
+        }
+    std::sort(logsBefore.begin(), logsBefore.end());
+    // Only the player's own process logs: not one started as administrator, nor a copy-only one.
+    bool logged = !noTemp && !session.asAdministrator && session.arguments.rfind(" /copy-only \"", 0) != 0;
+    SetEnvironmentVariableW(L"TMP", wide(session.temp).c_str());
+    SetEnvironmentVariableW(L"TEMP", wide(session.temp).c_str());
     std::vector<HANDLE> held = layOutTree(session.setUp, root, session);
     // The version the patch updates is the installation as laid out, or the folder "oldtree:name" names.
     size_t oldTree = row.setUp.find("oldtree:");
@@ -646,7 +716,7 @@ TEST_P(Run, EndsAsExpected)
     for (const std::string& step : row.dialogue) {
         steps.push_back(expand(step, run));
         if (!isAction(steps.back()))
-            shown.push_back(expected(steps.back(), patch));
+            shown.push_back(expected(steps.back(), patch, logged));
         if (steps.back().rfind("path(", 0) == 0 && steps.back().find(" OK=") != std::string::npos)
             used = steps.back().substr(steps.back().find(" OK=") + 4);
     }
@@ -677,6 +747,9 @@ TEST_P(Run, EndsAsExpected)
             from = to + 1;
         }
     EXPECT_EQ(seen, shown);
+    SetEnvironmentVariableW(L"TMP", suiteTemp.c_str());
+    SetEnvironmentVariableW(L"TEMP", suiteTemp.c_str());
+    checkLogs(session, logsBefore, logged ? session.runs : 0, expand(row.log, run));
     unprotectAll(session);
     for (HANDLE file : held)
         CloseHandle(file);

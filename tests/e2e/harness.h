@@ -21,7 +21,8 @@ struct Case {
     // "sametimes" (every file shows one time), "protected:install\" (a folder that refuses new files),
     // "\"args:text\"" (the command line after the program's name, ' for "), "asadmin" (started with the
     // administrator's full token; else with the player's limited one), "signed" (by patchtool, listing
-    // install\ as the version it updates, or the folder "oldtree:name" names). Every name is UTF-8.
+    // install\ as the version it updates, or the folder "oldtree:name" names), "notemp" (the player's
+    // temporary folder does not exist), "oldlogs:N" (N logs of earlier runs lie there). Every name is UTF-8.
     std::string setUp;
     std::string record;  // "path=sz:{install} version=1005"; "expand:" REG_EXPAND_SZ, "raw:" unterminated, "Sub\name=" in a sub key
     // each window once: "form(arguments) Answer[=typed]", "elevated ..." for a window of the copy-only
@@ -31,6 +32,7 @@ struct Case {
     // of the tree and the record: "+new -gone ~changed", record values with "=value"; "cleaned": every patch file gone
     std::string changes;
     std::string launched;               // the game's command line, run from {install}; "" when nothing runs
+    std::string log = "";               // what the run's log says, in order: pieces of its lines, "|" between
 };
 
 inline void PrintTo(const Case& row, std::ostream* out) { *out << row.name; }

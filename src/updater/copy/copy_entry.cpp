@@ -259,6 +259,7 @@ static unsigned long writeTemporary(const wchar_t* source, const ManifestFile* l
         deleteOpenFile(staged->file);
     }
     staged->staged = error == 0 && toWrite;
+    staged->bytes = size;
     return error;
 }
 
@@ -269,6 +270,7 @@ unsigned long stageEntry(const wchar_t* patchFolder, const wchar_t* installFolde
     unsigned long error;
     int tries = 0;
     staged->staged = false;
+    staged->bytes = 0;
     do {
         error = placeEntry(patchFolder, installFolder, entry, patch, &place);
     } while (heldForAMoment(error, &tries));

@@ -43,6 +43,7 @@ struct StagedFile {
     HANDLE folder;  // on the elevated road, the held folder both names lie in (held_folders.h); else NULL
     DWORD attributes;
     FILETIME lastWrite;
+    unsigned long long bytes;  // as read from the patch file
     wchar_t target[FULL_PATH_CAPACITY];
     wchar_t temporary[FULL_PATH_CAPACITY];
 };

@@ -1,6 +1,7 @@
 #include "elevated_copy.h"
 
 #include "format/path_text.h"
+#include "../run_log.h"
 #include "../shell_start.h"
 #include "../ui/notice.h"
 
@@ -13,15 +14,15 @@ ElevatedCopy copyAsAdministrator(HINSTANCE instance, const wchar_t* programFolde
     HANDLE copy = length > 0 && length < TEXT_CAPACITY ? shellStart(L"runas", program, parameters, programFolder)
                                                        : NULL;
     if (!copy) {
-        showNotice("The game's folder %s can only be changed with administrator rights.\n"
-                   "Run the update again and allow it, or ask whoever installed the game.",
-                   UPDATER_CAPTION, MB_ICONERROR, installFolder);
+        showFailure("The game's folder %s can only be changed with administrator rights.\n"
+                    "Run the update again and allow it, or ask whoever installed the game.", installFolder);
         return ELEVATION_DECLINED;
     }
     DWORD code = 0;
     WaitForSingleObject(copy, INFINITE);
     GetExitCodeProcess(copy, &code);
     CloseHandle(copy);
+    logLine("elevated exit 0x%lx", code);
     // Either way the copy-only process has told the player why.
     if (code == (COPY_REPORTED | COPY_KEPT) || code == (COPY_REPORTED | COPY_REFUSED))
         return ELEVATED_COPY_REFUSED;

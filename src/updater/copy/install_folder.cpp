@@ -63,9 +63,8 @@ static bool isRefusedPlace(const wchar_t* folder)
 
 static void tellNotInstallation(const wchar_t* folder)
 {
-    showNotice("The folder %s is not this game's installation, so the update was not installed there.\n"
-               "Please download a complete install from our website.",
-               UPDATER_CAPTION, MB_ICONERROR, folder);
+    showFailure("The folder %s is not this game's installation, so the update was not installed there.\n"
+                "Please download a complete install from our website.", folder);
 }
 
 // The installed file at a path the manifest names, read below the held installation.
@@ -90,22 +89,19 @@ static void readInstalled(const char* path, InstalledFile* found)
 static bool tellProof(InstallationProof proof, const wchar_t* folder, const char* differing)
 {
     if (proof == PROOF_MISSING)
-        showNotice("This update lists none of the game's files, so it cannot use administrator rights in %s.\n"
-                   "Ask the game's publisher for a new update.",
-                   UPDATER_CAPTION, MB_ICONERROR, folder);
+        showFailure("This update lists none of the game's files, so it cannot use administrator rights in %s.\n"
+                    "Ask the game's publisher for a new update.", folder);
     else if (proof == PROOF_DIFFERS)
-        showNotice("The game in %s is not a version this update is for (its file %hs differs): nothing was "
-                   "installed.\nIf you changed the game, reinstall it first.",
-                   UPDATER_CAPTION, MB_ICONERROR, folder, differing);
+        showFailure("The game in %s is not a version this update is for (its file %hs differs): nothing was "
+                    "installed.\nIf you changed the game, reinstall it first.", folder, differing);
     return proof == PROOF_HOLDS;
 }
 
 bool proveGameInstallation(const wchar_t* folder, wchar_t* final)
 {
     if (!builtInPatchKey()) {
-        showNotice("Without the game's publisher's key this update cannot use administrator rights: nothing was "
-                   "installed.\nRun it again without \"Run as administrator\".",
-                   UPDATER_CAPTION, MB_ICONERROR);
+        showFailure("Without the game's publisher's key this update cannot use administrator rights: nothing was "
+                    "installed.\nRun it again without \"Run as administrator\".");
         return false;
     }
     // Only "X:\..." as typed: a network (UNC) or device path ("\\?\", "\\.\") is never opened,

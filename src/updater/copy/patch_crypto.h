@@ -28,3 +28,5 @@ bool verifySignature(const uint8_t key[MANIFEST_KEY_BYTES], const char* data, un
 
 // The key built into this updater.exe (patch_key.cpp, generated); null for none.
 const uint8_t* builtInPatchKey();
+// Its fingerprint as patchtool prints it ("SHA256:..."), or "none".
+const char* patchKeyFingerprint();

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "patch_crypto.h"
+#include "../run_log.h"
 #include "../run_state.h"
 #include "../ui/notice.h"
 
@@ -12,16 +13,14 @@ static bool hasManifest;
 // The name is the script's, 8-bit text in the ANSI code page (%hs).
 void tellDamaged(const char* name)
 {
-    showNotice("The update's file %s\\%hs is damaged or incomplete, so nothing was installed.\n"
-               "Please download the patch again.",
-               UPDATER_CAPTION, MB_ICONERROR, runState.programFolder, name);
+    showFailure("The update's file %s\\%hs is damaged or incomplete, so nothing was installed.\n"
+                "Please download the patch again.", runState.programFolder, name);
 }
 
 static void tellNotFromPublisher()
 {
-    showNotice("This update does not come from the game's publisher, so nothing was installed.\n"
-               "Please download the patch again from the publisher.",
-               UPDATER_CAPTION, MB_ICONERROR);
+    showFailure("This update does not come from the game's publisher, so nothing was installed.\n"
+                "Please download the patch again from the publisher.");
 }
 
 // The manifest as it lies beside the script; false when there is none or it
@@ -64,8 +63,10 @@ bool patchIsTrusted()
         tellNotFromPublisher();
         return false;
     }
-    if (!hasManifest && !found)
+    if (!hasManifest && !found) {
+        logLine("manifest none");
         return true;  // an unsigned patch, for an updater without a key
+    }
     if (!hasManifest) {
         tellDamaged(MANIFEST_NAME);
         return false;
@@ -82,6 +83,7 @@ bool patchIsTrusted()
             return false;
         }
     }
+    logLine("manifest listed %d old %d signed %d", manifest.fileCount, manifest.oldFileCount, key != nullptr);
     return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include "format/disk_space.h"
 #include "format/update_script.h"
+#include "../run_log.h"
 #include "../ui/notice.h"
 
 // A file that two entries write (the run entry is often listed twice) is
@@ -35,11 +36,11 @@ static unsigned long long clusterBytesOf(const wchar_t* folder)
 static void tellNoSpace(const wchar_t* installFolder, unsigned long long needed, unsigned long long available)
 {
     unsigned long long neededTenths = tenthsOfMegabyte(needed, true), freeTenths = tenthsOfMegabyte(available, false);
-    showNotice("There is not enough free space on the disk of %s.\n"
-               "The update needs %lu.%lu MB there and %lu.%lu MB is free. Free some space on that disk and run "
-               "the update again.",
-               UPDATER_CAPTION, MB_ICONERROR, installFolder, (unsigned long)(neededTenths / 10), (unsigned long)(neededTenths % 10),
-               (unsigned long)(freeTenths / 10), (unsigned long)(freeTenths % 10));
+    showFailure("There is not enough free space on the disk of %s.\n"
+                "The update needs %lu.%lu MB there and %lu.%lu MB is free. Free some space on that disk and run "
+                "the update again.",
+                installFolder, (unsigned long)(neededTenths / 10), (unsigned long)(neededTenths % 10),
+                (unsigned long)(freeTenths / 10), (unsigned long)(freeTenths % 10));
 }
 
 bool patchFitsOnDisk(const wchar_t* patchFolder, const wchar_t* installFolder, EntryList patch)
@@ -51,6 +52,10 @@ bool patchFitsOnDisk(const wchar_t* patchFolder, const wchar_t* installFolder, E
     SpaceUse uses[MAX_FILE_ENTRIES];
     planCopies(patchFolder, installFolder, patch, uses);
     unsigned long long needed = peakSpaceNeeded(uses, patch.count, clusterBytesOf(installFolder));
+    wchar_t neededText[DECIMAL_CAPACITY], freeText[DECIMAL_CAPACITY];
+    writeDecimal(needed, neededText);
+    writeDecimal(available.QuadPart, freeText);
+    logLine("space %s needed %s free", neededText, freeText);
     if (needed <= available.QuadPart)
         return true;
     tellNoSpace(installFolder, needed, available.QuadPart);
