@@ -14,8 +14,11 @@ namespace {
 const size_t KEY = 6;
 // Candidates tried per position, in each of the two indexes.
 const int DEPTH = 24;
-// The source is indexed at every position up to this many positions; beyond, every n-th.
-const size_t INDEXED = size_t(1) << 26;
+// The old file is indexed every SOURCE_STEP positions (at most INDEXED of them), the window at
+// every one: a match as long as KEY and the step is found from some position in it, and then
+// extended backwards. Hash tables stay small enough for the processor's caches where they can.
+const size_t SOURCE_STEP = 4, INDEXED = size_t(1) << 26;
+const int SOURCE_BITS = 26, WINDOW_BITS = 20;
 // A window's source segment spans at most this much of the old file around the window, so that
 // every address fits the 32 bits that xdelta3 reads.
 const uint64_t SEGMENT = uint64_t(1) << 30;
@@ -42,29 +45,50 @@ void putInteger(std::string* out, uint64_t value)
 }
 
 // Positions by the hash of the KEY bytes that start there, each linked to the previous one of its
-// hash: the newest first.
+// hash: the newest first. Held as position / step, NONE for none: four bytes a position.
+const uint32_t NONE = 0xFFFFFFFF;
 struct Index {
     int bits = 0;
     size_t step = 1;
-    std::vector<int64_t> head;
-    std::vector<int64_t> previous;  // by position / step
+    std::vector<uint32_t> head;
+    std::vector<uint32_t> previous;
 
-    void build(size_t positions, size_t capacity)
+    void build(size_t positions, size_t leastStep, int mostBits)
     {
-        step = std::max<size_t>(1, (capacity + INDEXED - 1) / INDEXED);
+        step = std::max<size_t>(leastStep, (positions + INDEXED - 1) / INDEXED);
         bits = 10;
-        while ((size_t(1) << bits) < capacity / step && bits < 26)
+        while ((size_t(1) << bits) < positions / step && bits < mostBits)
             bits++;
-        head.assign(size_t(1) << bits, -1);
-        previous.assign(positions / step + 1, -1);
+        head.assign(size_t(1) << bits, NONE);
+        previous.assign(positions / step + 1, NONE);
+    }
+    // Adds every indexed position in [from, to) of bytes, whose keys end by its end; the table's
+    // slot a few positions ahead is fetched early, since each lands anywhere in it.
+    void addRange(const uint8_t* bytes, size_t from, size_t to, size_t end)
+    {
+        const size_t AHEAD = 16;
+        to = std::min(to, end >= KEY ? end - KEY + 1 : 0);
+        for (size_t position = (from + step - 1) / step * step; position < to; position += step) {
+            if (position + AHEAD * step < to)
+                __builtin_prefetch(&head[hashKey(bytes + position + AHEAD * step, bits)], 1);
+            add(bytes, position);
+        }
     }
     void add(const uint8_t* bytes, size_t position)
     {
-        if (position % step != 0)
-            return;
         uint32_t slot = hashKey(bytes + position, bits);
         previous[position / step] = head[slot];
-        head[slot] = (int64_t)position;
+        head[slot] = (uint32_t)(position / step);
+    }
+    int64_t first(const uint8_t* key) const
+    {
+        uint32_t found = head[hashKey(key, bits)];
+        return found == NONE ? -1 : (int64_t)(found * step);
+    }
+    int64_t next(int64_t position) const
+    {
+        uint32_t found = previous[(size_t)position / step];
+        return found == NONE ? -1 : (int64_t)(found * step);
     }
 };
 
@@ -205,22 +229,22 @@ Match findMatch(const Encoder& encoder, const Index& windowIndex, size_t start, 
     };
     if (encoder.sourceSize >= KEY && at + KEY <= end) {
         const Index& index = encoder.sourceIndex;
-        int64_t candidate = index.head[hashKey(here, index.bits)];
+        int64_t candidate = index.first(here);
         for (int tried = 0; candidate >= 0 && tried < DEPTH; tried++) {
             uint64_t position = (uint64_t)candidate;
             if (position >= low && position + KEY <= high)
                 consider(encoder.source + position, position - low, high - position, position - low);
-            candidate = index.previous[position / index.step];
+            candidate = index.next(candidate);
         }
     }
     if (at + KEY <= end) {
         // Positions in the window count from its start. A copy may overlap what it writes: it then
         // repeats a shorter piece.
-        int64_t candidate = windowIndex.head[hashKey(here, windowIndex.bits)];
+        int64_t candidate = windowIndex.first(here);
         for (int tried = 0; candidate >= 0 && tried < DEPTH; tried++) {
             size_t offset = (size_t)candidate;
             consider(encoder.target + start + offset, (high - low) + offset, end - start - offset, offset);
-            candidate = windowIndex.previous[offset];
+            candidate = windowIndex.next(candidate);
         }
     }
     return best;
@@ -240,7 +264,7 @@ size_t runLength(const uint8_t* bytes, size_t most)
     return length;
 }
 
-void encodeWindow(Encoder* encoder, size_t start, size_t end, std::string* out)
+void encodeWindow(Encoder* encoder, Index& windowIndex, size_t start, size_t end, std::string* out)
 {
     // The source segment: the whole old file, or a span of it around this window's place.
     uint64_t low = 0, high = encoder->sourceSize;
@@ -252,8 +276,7 @@ void encodeWindow(Encoder* encoder, size_t start, size_t end, std::string* out)
     WindowCode code;
     code.segmentLength = high - low;
     resetVcdiffCache(&code.cache);
-    Index windowIndex;
-    windowIndex.build(end - start, end - start);
+    std::fill(windowIndex.head.begin(), windowIndex.head.end(), NONE);
     size_t literalStart = start;
     auto addLiteral = [&](size_t upTo) {
         if (upTo > literalStart) {
@@ -263,8 +286,7 @@ void encodeWindow(Encoder* encoder, size_t start, size_t end, std::string* out)
         literalStart = upTo;
     };
     auto indexUpTo = [&](size_t from, size_t to) {
-        for (size_t position = from; position < to && position + KEY <= end; position++)
-            windowIndex.add(encoder->target + start, position - start);
+        windowIndex.addRange(encoder->target + start, from - start, to - start, end - start);
     };
     size_t indexed = start;
     for (size_t at = start; at < end;) {
@@ -330,13 +352,13 @@ std::string encodeVcdiff(const std::string& source, const std::string& target)
     encoder.target = (const uint8_t*)target.data();
     encoder.targetSize = target.size();
     buildOpcodes(&encoder);
-    encoder.sourceIndex.build(source.size(), source.size());
-    // Added newest last, so that the nearest earlier place is tried first.
-    for (size_t position = 0; position + KEY <= source.size(); position++)
-        encoder.sourceIndex.add(encoder.source, position);
+    encoder.sourceIndex.build(source.size(), SOURCE_STEP, SOURCE_BITS);
+    encoder.sourceIndex.addRange(encoder.source, 0, source.size(), source.size());
+    Index windowIndex;
+    windowIndex.build(std::min<size_t>(target.size(), VCDIFF_MAX_WINDOW), 1, WINDOW_BITS);
     std::string out("\xD6\xC3\xC4\x00\x00", 5);
     for (size_t start = 0; start < target.size(); start += VCDIFF_MAX_WINDOW)
-        encodeWindow(&encoder, start, std::min<size_t>(target.size(), start + VCDIFF_MAX_WINDOW), &out);
+        encodeWindow(&encoder, windowIndex, start, std::min<size_t>(target.size(), start + VCDIFF_MAX_WINDOW), &out);
     return out;
 }
 
