@@ -25,6 +25,7 @@ add_executable(unit_tests
   tests/unit/patchtool_test.cpp
   tests/unit/manifest_test.cpp
   tests/unit/installation_proof_test.cpp
+  tests/unit/vcdiff_test.cpp
 )
 target_link_libraries(unit_tests PRIVATE patchtool_lib GTest::gtest_main)
 gtest_discover_tests(unit_tests)

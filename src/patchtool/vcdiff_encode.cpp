@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "format/vcdiff.h"
@@ -357,8 +358,12 @@ std::string encodeVcdiff(const std::string& source, const std::string& target)
     Index windowIndex;
     windowIndex.build(std::min<size_t>(target.size(), VCDIFF_MAX_WINDOW), 1, WINDOW_BITS);
     std::string out("\xD6\xC3\xC4\x00\x00", 5);
-    for (size_t start = 0; start < target.size(); start += VCDIFF_MAX_WINDOW)
+    // An empty file is one empty window: xdelta3 reads a delta without windows as no output at all.
+    size_t start = 0;
+    do {
         encodeWindow(&encoder, windowIndex, start, std::min<size_t>(target.size(), start + VCDIFF_MAX_WINDOW), &out);
+        start += VCDIFF_MAX_WINDOW;
+    } while (start < target.size());
     return out;
 }
 
@@ -404,8 +409,8 @@ bool decodeVcdiffText(const std::string& source, const std::string& delta, std::
         return true;
     };
     target->clear();
-    std::vector<uint8_t> window(VCDIFF_MAX_WINDOW), sections(VCDIFF_MAX_SECTIONS);
-    VcdiffError error = decodeVcdiff(&streams, window.data(), sections.data());
+    std::unique_ptr<uint8_t[]> window(new uint8_t[VCDIFF_MAX_WINDOW]), sections(new uint8_t[VCDIFF_MAX_SECTIONS]);
+    VcdiffError error = decodeVcdiff(&streams, window.get(), sections.get());
     *problem = vcdiffErrorText(error);
     return error == VCDIFF_OK;
 }
