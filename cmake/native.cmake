@@ -35,7 +35,7 @@ gtest_discover_tests(unit_tests)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   set(FORMAT_OPTIONS -fsanitize=fuzzer-no-link)  # patch_format, defined after this file
   target_compile_options(patchtool_lib PRIVATE -fsanitize=fuzzer-no-link)
-  foreach(target update_script_fuzz check_fuzz manifest_fuzz)
+  foreach(target update_script_fuzz check_fuzz manifest_fuzz vcdiff_fuzz)
     add_executable(${target} tests/fuzz/${target}.cpp)
     target_compile_options(${target} PRIVATE -fsanitize=fuzzer)
     target_link_options(${target} PRIVATE -fsanitize=fuzzer)

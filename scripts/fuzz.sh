@@ -1,19 +1,20 @@
 #!/usr/bin/env bash
-# Fuzzes the script reader, the manifest reader and patchtool's check with libFuzzer (clang,
-# AddressSanitizer and UndefinedBehaviorSanitizer), each for the given number of
-# seconds (default 30). Any finding fails the run and leaves its input in build/fuzz/.
+# Fuzzes the script reader, the manifest reader, patchtool's check and the VCDIFF decoder and
+# encoder with libFuzzer (clang, AddressSanitizer and UndefinedBehaviorSanitizer), each for the
+# given number of seconds (default 30). Any finding fails the run and leaves its input in build/fuzz/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
 
 bash scripts/setup.sh
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j2 --target update_script_fuzz check_fuzz manifest_fuzz >/dev/null
+cmake --build --preset fuzz -j2 --target update_script_fuzz check_fuzz manifest_fuzz vcdiff_fuzz >/dev/null
 status=0
-for target in update_script_fuzz check_fuzz manifest_fuzz; do
+for target in update_script_fuzz check_fuzz manifest_fuzz vcdiff_fuzz; do
   # New inputs go to the build tree; the seeds in the repository stay as they are.
   seeds=tests/fuzz/corpus
   [ "$target" = manifest_fuzz ] && seeds=tests/fuzz/manifest_corpus
+  [ "$target" = vcdiff_fuzz ] && seeds=tests/fuzz/vcdiff_corpus
   mkdir -p "build/fuzz/corpus-$target"
   build/fuzz/$target "build/fuzz/corpus-$target" "$seeds" \
     -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 -artifact_prefix="build/fuzz/$target-" \

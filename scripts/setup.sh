@@ -16,6 +16,7 @@ packages=(
   osslsigncode openssl                # signing the kit; the kit test's throwaway certificate
   libssl-dev                          # patchtool signs and verifies with libcrypto (linked in)
   e2fsprogs                           # chattr: the rows where a folder refuses new files
+  xdelta3 bsdiff                      # the other ends of the delta rows; the delta bench
   git ca-certificates
 )
 

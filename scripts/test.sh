@@ -16,5 +16,5 @@ cmake --build --preset windows -j2
 source scripts/wine-session.sh build/windows
 ctest --preset windows
 
-# A short fuzzing run of the script reader and of check; scripts/fuzz.sh SECONDS runs longer.
+# A short fuzzing run of each target; scripts/fuzz.sh SECONDS runs longer.
 bash scripts/fuzz.sh 20

@@ -149,6 +149,8 @@ VcdiffError copy(const Decoder& decoder, Window* window, uint64_t address, uint6
         size -= fromSegment;
         address += fromSegment;
     }
+    if (size == 0)
+        return VCDIFF_OK;
     for (const uint8_t* from = decoder.window + (address - window->segmentLength); size > 0; size--)
         *to++ = *from++;
     return VCDIFF_OK;

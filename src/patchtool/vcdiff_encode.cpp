@@ -409,7 +409,8 @@ bool decodeVcdiffText(const std::string& source, const std::string& delta, std::
         return true;
     };
     target->clear();
-    std::unique_ptr<uint8_t[]> window(new uint8_t[VCDIFF_MAX_WINDOW]), sections(new uint8_t[VCDIFF_MAX_SECTIONS]);
+    // Allocated once: patchtool decodes many deltas, one at a time.
+    static std::unique_ptr<uint8_t[]> window(new uint8_t[VCDIFF_MAX_WINDOW]), sections(new uint8_t[VCDIFF_MAX_SECTIONS]);
     VcdiffError error = decodeVcdiff(&streams, window.get(), sections.get());
     *problem = vcdiffErrorText(error);
     return error == VCDIFF_OK;

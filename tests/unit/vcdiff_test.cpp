@@ -82,6 +82,11 @@ TEST(Vcdiff, HandWrittenDeltas)
         {"copy here", RFC_SOURCE, HEADER + window(1, 16, 0, 4, "", bytes({19 + 16 + 1}), bytes({16})), "abcd"},
         // near (mode 2): the first copy at 2 fills slot 0; the second is slot 0 plus 4.
         {"copy near", RFC_SOURCE, HEADER + window(1, 16, 0, 8, "", bytes({20, 19 + 32 + 1}), bytes({2, 4})), "cdefghij"},
+        // near slot 1 (mode 3): the cache's slots are filled in turn, 1 then 9; slot 1 plus 2 is 11.
+        {"copy near, second slot", RFC_SOURCE, HEADER + window(1, 16, 0, 12, "", bytes({20, 20, 19 + 48 + 1}), bytes({1, 9, 2})), "bcdejklmlmno"},
+        // same (mode 7): address 300 is held at 300 of 768, the second 256 (mode 7), byte 44.
+        {"copy same, second block", std::string(300, '.') + "abcd" + std::string(300, '.'),
+         HEADER + window(1, 604, 0, 8, "", bytes({20, 19 + 112 + 1}), integer(300) + bytes({44})), "abcdabcd"},
         // same (mode 6): address 5 is held at 5 of the first 256; its byte names it.
         {"copy same", RFC_SOURCE, HEADER + window(1, 16, 0, 8, "", bytes({20, 19 + 96 + 1}), bytes({5, 5})), "fghifghi"},
         // the segment's place in the old file counts: 10 bytes from 6.
