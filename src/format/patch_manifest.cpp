@@ -8,6 +8,8 @@ const char HEX_DIGITS[] = "0123456789abcdef";
 const char SIGNATURE_PREFIX[] = "signature ";
 const char KEY_PREFIX[] = "key ";
 const char OLD_PREFIX[] = "old ";
+const char NEW_PREFIX[] = "new ";
+const char DELTA_PREFIX[] = "delta ";
 const char ABSENT_MARK[] = "- ";
 
 bool startsWith(const char* line, size_t length, const char* prefix, size_t prefixLength)
@@ -100,6 +102,41 @@ bool readOldLine(const char* line, size_t length, ManifestOldFile* file)
     if (file->absent)
         return readName(line + absentLength, length - absentLength, file->path);
     return readHashAndSize(line, length, file->sha256, &file->size, &at) && readName(line + at, length - at, file->path);
+}
+
+// "delta <base's sha-256> <base's size> <sha-256> <size> <flat name>", the prefix already seen.
+bool readDeltaLine(const char* line, size_t length, ManifestDelta* delta)
+{
+    size_t at;
+    ManifestFile file;
+    if (!readHashAndSize(line, length, delta->baseSha256, &delta->baseSize, &at) || !readFileLine(line + at, length - at, &file))
+        return false;
+    memcpy(delta->name, file.name, sizeof file.name);
+    memcpy(delta->sha256, file.sha256, SHA256_BYTES);
+    delta->size = file.size;
+    return true;
+}
+
+// Every delta gives a listed file, from a base of its own; every file listed new has a delta.
+bool deltasFit(const PatchManifest* manifest)
+{
+    for (int i = 0; i < manifest->deltaCount; i++) {
+        const ManifestDelta& delta = manifest->deltas[i];
+        if (!findManifestFile(manifest, delta.name))
+            return false;
+        for (int j = 0; j < i; j++)
+            if (sameManifestName(manifest->deltas[j].name, delta.name) &&
+                memcmp(manifest->deltas[j].baseSha256, delta.baseSha256, SHA256_BYTES) == 0)
+                return false;
+    }
+    for (int i = 0; i < manifest->fileCount; i++) {
+        int deltas = 0;
+        for (int j = 0; j < manifest->deltaCount; j++)
+            deltas += sameManifestName(manifest->deltas[j].name, manifest->files[i].name);
+        if (manifest->files[i].onlyDeltas && deltas == 0)
+            return false;
+    }
+    return true;
 }
 
 bool readSignatureLine(const char* line, size_t length, PatchManifest* manifest)
@@ -202,6 +239,12 @@ bool parseManifest(const char* bytes, size_t length, PatchManifest* manifest)
                 !readOldLine(line + prefix, lineLength - prefix, &manifest->oldFiles[manifest->oldFileCount]))
                 return false;
             manifest->oldFileCount++;
+        } else if (startsWith(line, lineLength, DELTA_PREFIX, sizeof DELTA_PREFIX - 1)) {
+            size_t prefix = sizeof DELTA_PREFIX - 1;
+            if (manifest->deltaCount == MAX_DELTAS ||
+                !readDeltaLine(line + prefix, lineLength - prefix, &manifest->deltas[manifest->deltaCount]))
+                return false;
+            manifest->deltaCount++;
         } else if (startsWith(line, lineLength, SIGNATURE_PREFIX, sizeof SIGNATURE_PREFIX - 1)) {
             manifest->signedLength = at;
             if (!readSignatureLine(line, lineLength, manifest))
@@ -210,7 +253,9 @@ bool parseManifest(const char* bytes, size_t length, PatchManifest* manifest)
             if (manifest->fileCount == MAX_MANIFEST_FILES)
                 return false;
             ManifestFile* file = &manifest->files[manifest->fileCount];
-            if (!readFileLine(line, lineLength, file) || findManifestFile(manifest, file->name))
+            size_t prefix = startsWith(line, lineLength, NEW_PREFIX, sizeof NEW_PREFIX - 1) ? sizeof NEW_PREFIX - 1 : 0;
+            file->onlyDeltas = prefix != 0;
+            if (!readFileLine(line + prefix, lineLength - prefix, file) || findManifestFile(manifest, file->name))
                 return false;
             manifest->fileCount++;
         }
@@ -218,6 +263,8 @@ bool parseManifest(const char* bytes, size_t length, PatchManifest* manifest)
     }
     if (!manifest->hasSignature)
         manifest->signedLength = length;
+    if (!deltasFit(manifest))
+        return false;  // badLine: the line after the last
     manifest->badLine = 0;
     return true;
 }
@@ -250,6 +297,31 @@ void formatManifestLine(char* line, const char* name, uint64_t size, const uint8
     out += nameLength;
     *out++ = '\n';
     *out = '\0';
+}
+
+void formatNewLine(char* line, const char* name, uint64_t size, const uint8_t sha256[SHA256_BYTES])
+{
+    memcpy(line, NEW_PREFIX, sizeof NEW_PREFIX - 1);
+    formatManifestLine(line + sizeof NEW_PREFIX - 1, name, size, sha256);
+}
+
+void formatDeltaLine(char* line, const ManifestDelta* delta)
+{
+    memcpy(line, DELTA_PREFIX, sizeof DELTA_PREFIX - 1);
+    formatManifestLine(line + sizeof DELTA_PREFIX - 1, "", delta->baseSize, delta->baseSha256);
+    formatManifestLine(line + strlen(line) - 1, delta->name, delta->size, delta->sha256);
+}
+
+bool deltaFileName(char* fileName, const char* name, const uint8_t baseSha256[SHA256_BYTES])
+{
+    size_t length = strlen(name);
+    if (length + DELTA_NAME_SUFFIX >= TEXT_CAPACITY)
+        return false;
+    memcpy(fileName, name, length);
+    fileName[length] = '.';
+    char* out = writeHex(fileName + length + 1, baseSha256, 8);
+    memcpy(out, ".vcdiff", sizeof ".vcdiff");
+    return true;
 }
 
 void formatOldLine(char* line, const char* path, bool absent, uint64_t size, const uint8_t sha256[SHA256_BYTES])

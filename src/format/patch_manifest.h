@@ -11,9 +11,16 @@
 //     sorvane patch manifest 1
 //     key <the signer's public key, X then Y, in hex>      (optional, for people)
 //     <sha-256 in hex> <size in bytes> <flat name>
+//     new <sha-256 in hex> <size in bytes> <flat name>
+//     delta <base's sha-256> <base's size> <delta's sha-256> <delta's size> <flat name>
 //     old <sha-256 in hex> <size in bytes> <installed path>
 //     old - <installed path>
 //     signature <the signature in DER, in hex>
+//
+// A "new" line lists a file that the patch installs but ships only as deltas: a "delta" line
+// for each version of it that a delta starts from (its base), the delta lying in the patch
+// folder as "<flat name>.<the base's sha-256, first 16 hex digits>.vcdiff" (VCDIFF, vcdiff.h).
+// A file listed whole may have deltas too: the updater takes the one whose base is installed.
 //
 // An "old" line tells the file that one version the patch updates has at an
 // installed path (as update.txt writes it, relative to the installation), or
@@ -38,13 +45,24 @@ enum {
     MANIFEST_KEY_BYTES = 64,   // r then s, big-endian, as Windows' CNG takes it
     MAX_DER_SIGNATURE_BYTES = 72,
     MAX_OLD_FILES = 256,  // 50 entries and an anchor, in five versions each
-    MAX_MANIFEST_BYTES = 131072,  // 320 lines of at most 4 + 64 + 21 + 259 characters, and the signature
-    MANIFEST_LINE_CAPACITY = 4 + 2 * SHA256_BYTES + 22 + TEXT_CAPACITY,
+    MAX_DELTAS = 256,     // 50 entries, from five versions each
+    MAX_MANIFEST_BYTES = 262144,  // 576 lines of at most 6 + 2 x (64 + 22) + 259 characters, and the signature
+    MANIFEST_LINE_CAPACITY = 6 + 2 * (2 * SHA256_BYTES + 22) + TEXT_CAPACITY,
+    DELTA_NAME_SUFFIX = 1 + 16 + 7,  // ".<16 hex digits>.vcdiff"
 };
 
 struct ManifestFile {
     char name[TEXT_CAPACITY];
     uint64_t size;
+    uint8_t sha256[SHA256_BYTES];
+    bool onlyDeltas;  // a "new" line: the patch folder holds no such file, only its deltas
+};
+
+struct ManifestDelta {
+    char name[TEXT_CAPACITY];  // the file it gives
+    uint64_t baseSize;
+    uint8_t baseSha256[SHA256_BYTES];
+    uint64_t size;  // of the delta file
     uint8_t sha256[SHA256_BYTES];
 };
 
@@ -60,6 +78,8 @@ struct PatchManifest {
     int fileCount;
     ManifestOldFile oldFiles[MAX_OLD_FILES];
     int oldFileCount;
+    ManifestDelta deltas[MAX_DELTAS];
+    int deltaCount;
     bool hasKey;
     uint8_t key[MANIFEST_KEY_BYTES];
     size_t signedLength;  // the bytes the signature covers: all before its line
@@ -70,7 +90,8 @@ struct PatchManifest {
 
 // False, with badLine, for anything but a manifest as written above: another
 // first line, a malformed line or signature, a line after the signature, a
-// name listed twice (case aside) or more than MAX_MANIFEST_FILES files.
+// name listed twice (case aside) or more than MAX_MANIFEST_FILES files, a
+// delta for no listed file or two from one base, a "new" file without deltas.
 bool parseManifest(const char* bytes, size_t length, PatchManifest* manifest);
 
 // The file listed under name, which Windows compares without regard to case.
@@ -81,6 +102,15 @@ bool sameManifestName(const char* a, const char* b);
 
 // One line of the list, with its line feed, into a MANIFEST_LINE_CAPACITY buffer.
 void formatManifestLine(char* line, const char* name, uint64_t size, const uint8_t sha256[SHA256_BYTES]);
+
+// A "new" line, with its line feed, into a MANIFEST_LINE_CAPACITY buffer.
+void formatNewLine(char* line, const char* name, uint64_t size, const uint8_t sha256[SHA256_BYTES]);
+
+// A "delta" line, with its line feed, into a MANIFEST_LINE_CAPACITY buffer.
+void formatDeltaLine(char* line, const ManifestDelta* delta);
+
+// The delta's file in the patch folder, into a TEXT_CAPACITY buffer; false when the name is too long.
+bool deltaFileName(char* fileName, const char* name, const uint8_t baseSha256[SHA256_BYTES]);
 
 // An "old" line, with its line feed, into a MANIFEST_LINE_CAPACITY buffer (size and sha256 unused when absent).
 void formatOldLine(char* line, const char* path, bool absent, uint64_t size, const uint8_t sha256[SHA256_BYTES]);

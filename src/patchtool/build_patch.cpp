@@ -7,11 +7,14 @@
 #include <iomanip>
 #include <iostream>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "check_patch.h"
 #include "patch_signing.h"
 #include "file_marks.h"
+#include "signing.h"
+#include "vcdiff_encode.h"
 #include "format/patch_manifest.h"
 #include "format/update_script.h"
 #include "windows_names.h"
@@ -31,6 +34,8 @@ struct Unreadable {
     fs::path path;
     std::string reason;
 };
+
+std::string readWhole(const fs::path& path);
 
 std::ifstream openToRead(const fs::path& path)
 {
@@ -183,14 +188,88 @@ std::string scriptText(const BuildRequest& request, const std::vector<Shipped>& 
     return text;
 }
 
-bool writePatch(const BuildRequest& request, const std::vector<Shipped>& shipped, const fs::path& folder)
+std::string readWhole(const fs::path& path)
+{
+    std::ifstream file = openToRead(path);
+    std::string bytes((std::istreambuf_iterator<char>(file)), {});
+    if (file.bad())
+        throw Unreadable{path, "read error"};
+    return bytes;
+}
+
+bool wantedWhole(const BuildRequest& request, const Shipped& file)
+{
+    if (request.noDelta)
+        return true;
+    for (std::string whole : request.wholeFiles) {
+        std::replace(whole.begin(), whole.end(), '/', '\\');
+        if (foldCase(whole) == foldCase(file.entry))
+            return true;
+    }
+    return false;
+}
+
+// The deltas of one flat file from each distinct old version its entries replace, written into
+// folder with their manifest lines; false, writing nothing, when the file ships whole: asked to,
+// one OLD lacks it, a delta's name would be too long, or a delta is no smaller than the file.
+bool writeDeltas(const BuildRequest& request, const std::vector<const Shipped*>& entries, const fs::path& folder,
+                 std::string& lines)
+{
+    std::string flat = entries[0]->relative.filename().string(), target = readWhole(request.newTree / entries[0]->relative);
+    std::map<std::string, ManifestDelta> byBase;
+    std::map<std::string, std::string> deltaOf;
+    for (const Shipped* entry : entries) {
+        if (wantedWhole(request, *entry))
+            return false;
+        for (const fs::path& tree : request.oldTrees) {
+            fs::path old = findAsWindows(tree, entry->entry);
+            if (!fs::is_regular_file(old))
+                return false;
+            std::string base = readWhole(old);
+            ManifestDelta delta = {};
+            sha256(base.data(), base.size(), delta.baseSha256);
+            std::string key((const char*)delta.baseSha256, SHA256_BYTES);
+            if (byBase.count(key))
+                continue;
+            std::string bytes = encodeVcdiff(base, target);
+            char name[TEXT_CAPACITY];
+            if (bytes.size() >= target.size() || !deltaFileName(name, flat.c_str(), delta.baseSha256))
+                return false;
+            memcpy(delta.name, flat.c_str(), flat.size() + 1);
+            delta.baseSize = base.size();
+            delta.size = bytes.size();
+            sha256(bytes.data(), bytes.size(), delta.sha256);
+            byBase[key] = delta;
+            deltaOf[name] = bytes;
+        }
+    }
+    uint8_t digest[SHA256_BYTES];
+    sha256(target.data(), target.size(), digest);
+    char line[MANIFEST_LINE_CAPACITY];
+    formatNewLine(line, flat.c_str(), target.size(), digest);
+    lines += line;
+    for (const auto& [key, delta] : byBase) {
+        formatDeltaLine(line, &delta);
+        lines += line;
+    }
+    for (const auto& [name, bytes] : deltaOf)
+        std::ofstream(folder / name, std::ios::binary) << bytes;
+    return true;
+}
+
+bool writePatch(const BuildRequest& request, const std::vector<Shipped>& shipped, const fs::path& folder,
+                std::string& deltaLines)
 {
     fs::create_directories(folder);
     std::ofstream script(folder / "update.txt", std::ios::binary);
     script << scriptText(request, shipped);
-    for (const Shipped& file : shipped) {
-        fs::path copy = folder / file.relative.filename();
-        if (fs::copy_file(request.newTree / file.relative, copy, fs::copy_options::skip_existing))
+    // Entries that share a flat file (the run entry listed twice) share its deltas too.
+    std::map<std::string, std::vector<const Shipped*>> byFlatName;
+    for (const Shipped& file : shipped)
+        byFlatName[foldCase(file.relative.filename().string())].push_back(&file);
+    for (const auto& [flat, entries] : byFlatName) {
+        fs::path copy = folder / entries[0]->relative.filename();
+        if (!writeDeltas(request, entries, folder, deltaLines) && fs::copy_file(request.newTree / entries[0]->relative, copy))
             makePlain(copy);  // a read-only or hidden file, once installed, would refuse every later patch
     }
     if (!request.updater.empty()) {
@@ -200,14 +279,21 @@ bool writePatch(const BuildRequest& request, const std::vector<Shipped>& shipped
     return bool(script.flush());
 }
 
-// The script's entries in order with the size of each flat file, and the total.
+// The script's entries in order with the bytes each ships (its flat file, or its deltas), and the total.
 void printSummary(const BuildRequest& request, const std::vector<Shipped>& shipped, std::ostream& out)
 {
     uintmax_t total = 0;
+    std::set<std::string> shown;
     for (const Shipped& file : shipped) {
-        uintmax_t size = fs::file_size(request.out / file.relative.filename());
-        total += size;
+        std::vector<DeltaFacts> deltas = deltasListed(request.out, file.relative.filename().string());
+        uintmax_t size = deltas.empty() ? fs::file_size(request.out / file.relative.filename()) : 0;
+        for (const DeltaFacts& delta : deltas)
+            size += delta.size;
+        bool first = shown.insert(foldCase(file.relative.filename().string())).second;
+        total += first ? size : 0;
         out << std::setw(12) << size << "  " << scriptLine(request, shipped, file) << "\n";
+        for (const DeltaFacts& delta : deltas)
+            out << std::setw(14) << "" << delta.words << "\n";
     }
     std::string version;
     isWindowsProgram(request.out / "updater.exe", version);
@@ -282,7 +368,8 @@ BuildResult writeAndCheck(const BuildRequest& request, const std::vector<Shipped
     fs::path draft = request.out;
     draft += ".partial";
     fs::remove_all(draft);
-    if (!writePatch(request, shipped, draft)) {
+    std::string deltaLines;
+    if (!writePatch(request, shipped, draft, deltaLines)) {
         fs::remove_all(draft);
         report.error(request.out.generic_string(), "could not be written");
         return CANNOT;
@@ -292,7 +379,7 @@ BuildResult writeAndCheck(const BuildRequest& request, const std::vector<Shipped
     static UpdateScript script;
     std::string bytes = scriptText(request, shipped);
     parseUpdateScript(bytes.data(), bytes.size(), &script);
-    if (!writeManifest(draft, script, request.signingKey, request.oldTrees, problem)) {
+    if (!writeManifest(draft, script, request.signingKey, request.oldTrees, &deltaLines, problem)) {
         fs::remove_all(draft);
         report.error((request.signingKey.empty() ? request.out : request.signingKeyFile).generic_string(), problem);
         return CANNOT;

@@ -311,7 +311,8 @@ int checkScript(const fs::path& folder, const std::string& bytes, Report& report
                          ": the updater takes at most 50 and refuses the whole patch: split it in two");
 
     std::map<std::string, int> entryOfSource;
-    std::set<std::string> named = {"update.txt", "updater.exe", MANIFEST_NAME}, marked;
+    std::set<std::string> named = {"update.txt", "updater.exe", MANIFEST_NAME}, marked, byDeltas;
+    deltaShipped(folder, byDeltas, named);
     int runEntries = 0;
     for (int i = 0; i < script.entryCount; i++) {
         const FileEntry& entry = script.entries[i];
@@ -327,6 +328,8 @@ int checkScript(const fs::path& folder, const std::string& bytes, Report& report
         if (folderFiles.count(source) && fs::is_regular_file(folder / folderFiles[source])) {
             if (marked.insert(source).second)
                 checkMarks(folder / folderFiles[source], report);
+        } else if (byDeltas.count(source)) {
+            // shipped as deltas: the manifest's check verifies them
         } else if (isRunEntry(line.c_str()) && std::string(entry.targetPath).find(' ') != std::string::npos) {
             report.error(at, "the run entry's whole text, \"" + std::string(entry.targetPath) +
                                  "\", is also the name of the file it installs, and the patch folder has none such: "

@@ -61,24 +61,39 @@ std::string where(const fs::path& folder)
     return (folder / MANIFEST_NAME).generic_string();
 }
 
+// A file the manifest lists (a patch file or a delta) as it lies in the folder.
+void checkListedFile(const fs::path& folder, const char* name, uint64_t listedSize, const uint8_t* listedSha256,
+                     Report& report)
+{
+    fs::path file = folder / name;
+    uint8_t digest[SHA256_BYTES];
+    uint64_t size = 0;
+    std::string problem;
+    if (!fs::is_regular_file(file))
+        report.error(where(folder), "lists \"" + std::string(name) +
+                                        "\", which is not in the patch folder: every player is told the patch is "
+                                        "damaged; add the file or sign the folder again");
+    else if (!sha256OfFile(file, digest, &size, problem) || size != listedSize ||
+             memcmp(digest, listedSha256, SHA256_BYTES) != 0)
+        report.error(file.generic_string(), problem.empty() ? "differs from its size and SHA-256 in " MANIFEST_NAME
+                                                              ": it was changed after signing, or the download is "
+                                                              "damaged; sign the folder again"
+                                                            : "cannot be read: " + problem);
+}
+
 void checkListedFiles(const fs::path& folder, const UpdateScript& script, const PatchManifest& manifest, Report& report)
 {
-    for (int i = 0; i < manifest.fileCount; i++) {
-        const ManifestFile& listed = manifest.files[i];
-        fs::path file = folder / listed.name;
-        uint8_t digest[SHA256_BYTES];
-        uint64_t size = 0;
-        std::string problem;
-        if (!fs::is_regular_file(file))
-            report.error(where(folder), "lists \"" + std::string(listed.name) +
-                                            "\", which is not in the patch folder: every player is told the patch is "
-                                            "damaged; add the file or sign the folder again");
-        else if (!sha256OfFile(file, digest, &size, problem) || size != listed.size ||
-                 memcmp(digest, listed.sha256, SHA256_BYTES) != 0)
-            report.error(file.generic_string(), problem.empty() ? "differs from its size and SHA-256 in " MANIFEST_NAME
-                                                                  ": it was changed after signing, or the download is "
-                                                                  "damaged; sign the folder again"
-                                                                : "cannot be read: " + problem);
+    for (int i = 0; i < manifest.fileCount; i++)
+        if (!manifest.files[i].onlyDeltas)
+            checkListedFile(folder, manifest.files[i].name, manifest.files[i].size, manifest.files[i].sha256, report);
+    for (int i = 0; i < manifest.deltaCount; i++) {
+        char name[TEXT_CAPACITY];
+        const ManifestDelta& delta = manifest.deltas[i];
+        if (!deltaFileName(name, delta.name, delta.baseSha256))
+            report.error(where(folder), "lists a delta of \"" + std::string(delta.name) +
+                                            "\", whose name is too long for a delta's file: ship the file whole");
+        else
+            checkListedFile(folder, name, delta.size, delta.sha256, report);
     }
     for (const std::string& name : listedFiles(script))
         if (!findManifestFile(&manifest, name.c_str()) && fs::exists(folder / name))
@@ -130,16 +145,18 @@ std::string anchorOf(const std::vector<fs::path>& trees, const std::set<std::str
     return "";
 }
 
-// The "old" lines of a manifest already in folder, to be kept when it is signed again.
-std::string keptOldLines(const fs::path& folder)
+// The lines of a manifest already in folder that begin with one of prefixes, to be kept when it
+// is signed again.
+std::string keptLines(const fs::path& folder, std::initializer_list<const char*> prefixes)
 {
     std::string bytes = readAll(folder / MANIFEST_NAME), lines;
     for (size_t at = 0, end; at < bytes.size(); at = end + 1) {
         end = bytes.find('\n', at);
         if (end == std::string::npos)
             break;
-        if (bytes.compare(at, 4, "old ") == 0)
-            lines += bytes.substr(at, end + 1 - at);
+        for (const char* prefix : prefixes)
+            if (bytes.compare(at, strlen(prefix), prefix) == 0)
+                lines += bytes.substr(at, end + 1 - at);
     }
     return lines;
 }
@@ -148,7 +165,7 @@ bool oldLinesOf(const fs::path& folder, const UpdateScript& script, const std::v
                 std::string& lines, std::string& problem)
 {
     if (trees.empty()) {
-        lines = keptOldLines(folder);
+        lines = keptLines(folder, {"old "});
         return true;
     }
     std::set<std::string> installed;
@@ -169,8 +186,44 @@ bool verifies(const uint8_t key[PUBLIC_KEY_BYTES], const std::string& bytes, con
 
 }  // namespace
 
+void deltaShipped(const fs::path& folder, std::set<std::string>& files, std::set<std::string>& deltaFiles)
+{
+    static PatchManifest manifest;
+    std::string bytes = readAll(folder / MANIFEST_NAME);
+    if (!parseManifest(bytes.data(), bytes.size(), &manifest))
+        return;
+    for (int i = 0; i < manifest.fileCount; i++)
+        if (manifest.files[i].onlyDeltas)
+            files.insert(foldCase(manifest.files[i].name));
+    for (int i = 0; i < manifest.deltaCount; i++) {
+        char name[TEXT_CAPACITY];
+        if (deltaFileName(name, manifest.deltas[i].name, manifest.deltas[i].baseSha256))
+            deltaFiles.insert(foldCase(name));
+    }
+}
+
+std::vector<DeltaFacts> deltasListed(const fs::path& folder, const std::string& name)
+{
+    static PatchManifest manifest;
+    std::vector<DeltaFacts> facts;
+    std::string bytes = readAll(folder / MANIFEST_NAME);
+    const ManifestFile* listed = parseManifest(bytes.data(), bytes.size(), &manifest) ? findManifestFile(&manifest, name.c_str()) : nullptr;
+    for (int i = 0; listed && i < manifest.deltaCount; i++) {
+        const ManifestDelta& delta = manifest.deltas[i];
+        char file[TEXT_CAPACITY];
+        if (!sameManifestName(delta.name, name.c_str()) || !deltaFileName(file, delta.name, delta.baseSha256))
+            continue;
+        std::string base = file + strlen(delta.name) + 1;
+        base.resize(16);
+        facts.push_back({file, "delta from " + base + " (" + std::to_string(delta.baseSize) + " bytes): " +
+                                   std::to_string(listed->size) + " -> " + std::to_string(delta.size) + " bytes",
+                         delta.size});
+    }
+    return facts;
+}
+
 bool writeManifest(const fs::path& folder, const UpdateScript& script, const std::string& privatePem,
-                   const std::vector<fs::path>& oldTrees, std::string& problem)
+                   const std::vector<fs::path>& oldTrees, const std::string* deltaLines, std::string& problem)
 {
     char line[MANIFEST_LINE_CAPACITY];
     std::string body = MANIFEST_HEADER, files, oldLines;
@@ -188,6 +241,7 @@ bool writeManifest(const fs::path& folder, const UpdateScript& script, const std
         formatManifestLine(line, name.c_str(), size, digest);
         files += line;
     }
+    files += deltaLines ? *deltaLines : keptLines(folder, {"new ", "delta "});
     files += oldLines;
     if (!privatePem.empty()) {
         uint8_t signature[RAW_SIGNATURE_BYTES], publicKey[PUBLIC_KEY_BYTES], der[MAX_DER_SIGNATURE_BYTES];

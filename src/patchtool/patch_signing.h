@@ -1,5 +1,6 @@
 #pragma once
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,11 +15,25 @@
 // entries name, with sizes and SHA-256, and the "old" lines: each entry's
 // installed file in every tree of oldTrees (the versions the patch updates),
 // and one file they all hold that the patch leaves alone; with no oldTrees,
-// the "old" lines of the manifest already there. Signed with the PEM private
-// key when one is given. False, with the reason, when a file or the key cannot
-// be read.
+// the "old" lines of the manifest already there; and deltaLines, the "new" and
+// "delta" lines of the files shipped as deltas (null: those of the manifest
+// already there). Signed with the PEM private key when one is given. False,
+// with the reason, when a file or the key cannot be read.
 bool writeManifest(const std::filesystem::path& folder, const UpdateScript& script, const std::string& privatePem,
-                   const std::vector<std::filesystem::path>& oldTrees, std::string& problem);
+                   const std::vector<std::filesystem::path>& oldTrees, const std::string* deltaLines,
+                   std::string& problem);
+
+// What the folder's manifest ships as deltas (folded names): the files it lists as "new", and
+// the delta files that give them. Empty when the folder has no manifest that reads.
+void deltaShipped(const std::filesystem::path& folder, std::set<std::string>& files, std::set<std::string>& deltaFiles);
+
+// Each delta the folder's manifest lists for the flat file name, in words for the vendor:
+// "delta from <base> (N bytes): NEW -> DELTA bytes", its file and size.
+struct DeltaFacts {
+    std::string file, words;
+    uint64_t size;
+};
+std::vector<DeltaFacts> deltasListed(const std::filesystem::path& folder, const std::string& name);
 
 // keygen KEY: KEY (PKCS#8 PEM, owner-only) and KEY.pub (SubjectPublicKeyInfo PEM), never overwriting.
 bool writeKeyPair(const std::filesystem::path& key, std::string& problem);

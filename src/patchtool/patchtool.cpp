@@ -22,7 +22,7 @@
 
 static const char USAGE[] =
     "usage: patchtool build OLD... NEW OUT --key KEY --version N --min M [--quiet] [--run PATH] [--updater FILE]\n"
-    "                       [--sign PRIVATE]\n"
+    "                       [--sign PRIVATE] [--no-delta] [--whole PATH]...\n"
     "       patchtool check FOLDER [--key PUBLIC]\n"
     "       patchtool plan FOLDER INSTALL [--version N] [--key PUBLIC]\n"
     "       patchtool sign FOLDER PRIVATE [--old TREE]...\n"
@@ -35,7 +35,9 @@ static const char USAGE[] =
     "       record key KEY, patch version N, minimum version M, quiet or full mode and one entry a\n"
     "       file (RUN PATH last), updater.exe from FILE, and update.manifest (each file's size and\n"
     "       SHA-256, signed with the private key PRIVATE when given). Then checks OUT. Writes\n"
-    "       nothing on error.\n"
+    "       nothing on error. A changed file that every OLD holds ships as a VCDIFF delta from each\n"
+    "       distinct old version when every such delta is smaller than the file; --whole PATH ships\n"
+    "       that file of NEW whole (for players whose file matches no OLD), --no-delta every file.\n"
     "check  reads FOLDER's update.txt exactly as updater.exe will and reports every problem; with\n"
     "       --key, a patch that is not signed with that public key is an error.\n"
     "sign   writes FOLDER's update.manifest signed with PRIVATE, after hand edits; refuses a folder\n"
@@ -122,7 +124,7 @@ static int signCommand(const std::filesystem::path& folder, const std::filesyste
     std::string before;
     if (hadManifest && !readText(manifest, before, problem))
         return keyError(err, problem);
-    if (!writeManifest(folder, parsed, key, oldTrees, problem)) {
+    if (!writeManifest(folder, parsed, key, oldTrees, nullptr, problem)) {
         err << keyFile.generic_string() << ": error: " << problem << "\n";
         return 2;
     }
@@ -160,8 +162,12 @@ static bool readBuildOptions(const std::vector<std::string>& args, size_t first,
     keyProblem = false;
     for (size_t i = first; i < args.size(); i++) {
         const std::string& name = args[i];
-        if (name == "--quiet") {
-            request.quiet = true;
+        if (name == "--quiet" || name == "--no-delta") {
+            (name == "--quiet" ? request.quiet : request.noDelta) = true;
+            continue;
+        }
+        if (name == "--whole" && i + 1 < args.size()) {
+            request.wholeFiles.push_back(args[++i]);
             continue;
         }
         std::string* values[] = {&request.key, &request.version, &request.minimum, &request.run, nullptr, nullptr};
