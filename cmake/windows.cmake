@@ -27,6 +27,7 @@ set(UPDATER_SOURCES
   src/updater/script_file.cpp
   src/updater/install_record.cpp
   src/updater/copy/copy_entry.cpp
+  src/updater/copy/delta_entry.cpp
   src/updater/cleanup.cpp
   src/updater/launch.cpp
   src/updater/same_file.cpp
@@ -123,8 +124,8 @@ set_tests_properties(e2e.PatchtoolRoundTrip PROPERTIES TIMEOUT 300)
 add_dependencies(e2e_tests patchtool)
 
 # updater.exe stays small and imports only DLLs that Windows ships. 32 KiB held every stage;
-# the run's log for the vendor's support takes 3 KiB more.
-set(UPDATER_MAX_BYTES 36864)
+# the run's log for the vendor's support takes 3.5 KiB more, the VCDIFF decoder 5 KiB.
+set(UPDATER_MAX_BYTES 40960)
 # The keyed one is what a vendor ships.
 foreach(variant updater updater_keyed)
   add_test(NAME ${variant}.binary

@@ -38,7 +38,7 @@ if section size; then
   for program in "$build/updater.exe" "$build/keyed/updater.exe"; do
     size=$(stat -c %s "$program")
     imports=$(x86_64-w64-mingw32-objdump -p "$program" | awk '/DLL Name/ {printf "%s ", $3}')
-    echo "${program#$build/}: $size bytes (mark: at most 36864, $(mark "$size" 36864)); imports: $imports"
+    echo "${program#$build/}: $size bytes (mark: at most 40960, $(mark "$size" 40960)); imports: $imports"
   done
 fi
 

@@ -34,15 +34,19 @@ bool readByte(const Decoder& decoder, uint8_t* byte)
     return decoder.streams->readDelta(decoder.streams->context, byte, 1) == 1;
 }
 
-// An integer of 7-bit digits, most significant first, the high bit set on all but the last.
-template <typename Next>
-VcdiffError readInteger(Next next, uint64_t* value)
+// An integer of 7-bit digits, most significant first, the high bit set on all but the last: from
+// a section, or from the delta itself (section null), counting the bytes read.
+VcdiffError readInteger(const Decoder& decoder, Section* section, uint64_t* value, uint64_t* counted = nullptr)
 {
     *value = 0;
     for (int digits = 0; digits < 10; digits++) {
         uint8_t byte;
-        if (!next(&byte))
-            return VCDIFF_TRUNCATED;
+        if (section ? section->at == section->end : !readByte(decoder, &byte))
+            return section ? VCDIFF_DAMAGED : VCDIFF_TRUNCATED;
+        if (section)
+            byte = *section->at++;
+        else
+            ++*counted;
         if (*value >> 57)
             return VCDIFF_DAMAGED;
         *value = *value << 7 | (byte & 0x7F);
@@ -54,24 +58,7 @@ VcdiffError readInteger(Next next, uint64_t* value)
 
 VcdiffError readDeltaInteger(const Decoder& decoder, uint64_t* value, uint64_t* counted)
 {
-    return readInteger(
-        [&](uint8_t* byte) {
-            ++*counted;
-            return readByte(decoder, byte);
-        },
-        value);
-}
-
-VcdiffError readSectionInteger(Section* section, uint64_t* value)
-{
-    return readInteger(
-        [&](uint8_t* byte) {
-            if (section->at == section->end)
-                return false;
-            *byte = *section->at++;
-            return true;
-        },
-        value);
+    return readInteger(decoder, nullptr, value, counted);
 }
 
 VcdiffError skipDelta(const Decoder& decoder, uint64_t length)
@@ -112,7 +99,7 @@ struct Window {
     VcdiffAddressCache cache;
 };
 
-VcdiffError decodeAddress(Window* window, int mode, uint64_t* address)
+VcdiffError decodeAddress(const Decoder& decoder, Window* window, int mode, uint64_t* address)
 {
     uint64_t here = window->segmentLength + window->filled, value;
     if (mode >= 2 + VCDIFF_NEAR) {
@@ -120,9 +107,9 @@ VcdiffError decodeAddress(Window* window, int mode, uint64_t* address)
             return VCDIFF_DAMAGED;
         *address = window->cache.same[(mode - 2 - VCDIFF_NEAR) * 256 + *window->addresses.at++];
     } else {
-        if (readSectionInteger(&window->addresses, &value) != VCDIFF_OK)
+        if (readInteger(decoder, &window->addresses, &value) != VCDIFF_OK)
             return VCDIFF_DAMAGED;
-        *address = mode == 0 ? value : mode == 1 ? here - value : window->cache.near[mode - 2] + value;
+        *address = mode == 0 ? value : mode == 1 ? here - value : window->cache.nearby[mode - 2] + value;
         if (mode == 1 && value > here)
             return VCDIFF_DAMAGED;
     }
@@ -158,7 +145,7 @@ VcdiffError copy(const Decoder& decoder, Window* window, uint64_t address, uint6
 
 VcdiffError execute(const Decoder& decoder, Window* window, int type, uint64_t size, int mode)
 {
-    if (size == 0 && readSectionInteger(&window->instructions, &size) != VCDIFF_OK)
+    if (size == 0 && readInteger(decoder, &window->instructions, &size) != VCDIFF_OK)
         return VCDIFF_DAMAGED;
     if (size > window->targetLength - window->filled)
         return VCDIFF_DAMAGED;
@@ -176,7 +163,7 @@ VcdiffError execute(const Decoder& decoder, Window* window, int type, uint64_t s
         memset(to, *data.at++, size);
     } else {
         uint64_t address;
-        error = decodeAddress(window, mode, &address);
+        error = decodeAddress(decoder, window, mode, &address);
         if (error == VCDIFF_OK)
             error = copy(decoder, window, address, size);
     }
@@ -268,29 +255,33 @@ VcdiffError decodeWindow(Decoder* decoder, uint8_t indicator)
 void buildVcdiffCodeTable(VcdiffCode table[256])
 {
     memset(table, 0, 256 * sizeof table[0]);
-    auto set = [&](int entry, int half, uint8_t type, int size, int mode) {
-        table[entry].type[half] = type;
-        table[entry].size[half] = (uint8_t)size;
-        table[entry].mode[half] = (uint8_t)mode;
-    };
-    int entry = 0;
-    set(entry++, 0, VCDIFF_RUN, 0, 0);
-    for (int size = 0; size <= 17; size++)
-        set(entry++, 0, VCDIFF_ADD, size, 0);
-    for (int mode = 0; mode < VCDIFF_MODES; mode++) {
-        set(entry++, 0, VCDIFF_COPY, 0, mode);
-        for (int size = 4; size <= 18; size++)
-            set(entry++, 0, VCDIFF_COPY, size, mode);
+    VcdiffCode* code = table;
+    (code++)->type[0] = VCDIFF_RUN;
+    for (int size = 0; size <= 17; size++, code++) {
+        code->type[0] = VCDIFF_ADD;
+        code->size[0] = (uint8_t)size;
     }
     for (int mode = 0; mode < VCDIFF_MODES; mode++)
+        for (int size = 0; size <= 18; size = size ? size + 1 : 4, code++) {
+            code->type[0] = VCDIFF_COPY;
+            code->size[0] = (uint8_t)size;
+            code->mode[0] = (uint8_t)mode;
+        }
+    for (int mode = 0; mode < VCDIFF_MODES; mode++)
         for (int add = 1; add <= 4; add++)
-            for (int size = 4; size <= (mode < 6 ? 6 : 4); size++) {
-                set(entry, 0, VCDIFF_ADD, add, 0);
-                set(entry++, 1, VCDIFF_COPY, size, mode);
+            for (int size = 4; size <= (mode < 6 ? 6 : 4); size++, code++) {
+                code->type[0] = VCDIFF_ADD;
+                code->size[0] = (uint8_t)add;
+                code->type[1] = VCDIFF_COPY;
+                code->size[1] = (uint8_t)size;
+                code->mode[1] = (uint8_t)mode;
             }
-    for (int mode = 0; mode < VCDIFF_MODES; mode++) {
-        set(entry, 0, VCDIFF_COPY, 4, mode);
-        set(entry++, 1, VCDIFF_ADD, 1, 0);
+    for (int mode = 0; mode < VCDIFF_MODES; mode++, code++) {
+        code->type[0] = VCDIFF_COPY;
+        code->size[0] = 4;
+        code->mode[0] = (uint8_t)mode;
+        code->type[1] = VCDIFF_ADD;
+        code->size[1] = 1;
     }
 }
 
@@ -301,7 +292,7 @@ void resetVcdiffCache(VcdiffAddressCache* cache)
 
 void updateVcdiffCache(VcdiffAddressCache* cache, uint64_t address)
 {
-    cache->near[cache->nextSlot] = address;
+    cache->nearby[cache->nextSlot] = address;
     cache->nextSlot = (cache->nextSlot + 1) % VCDIFF_NEAR;
     cache->same[address % (VCDIFF_SAME * 256)] = address;
 }
@@ -334,31 +325,4 @@ VcdiffError decodeVcdiff(const VcdiffStreams* streams, uint8_t* window, uint8_t*
     for (uint8_t indicator; error == VCDIFF_OK && readByte(decoder, &indicator);)
         error = decodeWindow(&decoder, indicator);
     return error;
-}
-
-const char* vcdiffErrorText(VcdiffError error)
-{
-    switch (error) {
-    case VCDIFF_OK:
-        return "decoded";
-    case VCDIFF_NOT_VCDIFF:
-        return "is not a VCDIFF delta";
-    case VCDIFF_COMPRESSED:
-        return "uses a secondary compressor (write it with xdelta3 -S none)";
-    case VCDIFF_CODE_TABLE:
-        return "uses a code table of its own";
-    case VCDIFF_TRUNCATED:
-        return "ends inside a window";
-    case VCDIFF_TOO_LARGE:
-        return "has a window larger than 8 MiB";
-    case VCDIFF_DAMAGED:
-        return "is damaged";
-    case VCDIFF_CHECKSUM:
-        return "gives a window whose checksum differs";
-    case VCDIFF_SOURCE_UNREADABLE:
-        return "copies from beyond the old file";
-    case VCDIFF_WRITE_FAILED:
-        return "could not be written out";
-    }
-    return "is damaged";
 }

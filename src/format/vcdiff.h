@@ -21,9 +21,6 @@ enum VcdiffError {
     VCDIFF_WRITE_FAILED,
 };
 
-// What a reader meets: the error's words, for messages.
-const char* vcdiffErrorText(VcdiffError error);
-
 // Memory is bounded by the window, whatever the files' sizes: one target window and its sections.
 enum : uint32_t {
     VCDIFF_MAX_WINDOW = 1u << 23,                        // 8 MiB, xdelta3's own default
@@ -55,7 +52,7 @@ void buildVcdiffCodeTable(VcdiffCode table[256]);
 // The address cache both ends keep (RFC 3284, 5.1): 4 near and 3 x 256 same addresses.
 enum { VCDIFF_NEAR = 4, VCDIFF_SAME = 3, VCDIFF_MODES = 2 + VCDIFF_NEAR + VCDIFF_SAME };
 struct VcdiffAddressCache {
-    uint64_t near[VCDIFF_NEAR];
+    uint64_t nearby[VCDIFF_NEAR];
     uint64_t same[VCDIFF_SAME * 256];
     int nextSlot;
 };

@@ -189,8 +189,8 @@ int encodeAddress(WindowCode* code, uint64_t address, uint64_t here)
         if (here - address < value)
             mode = 1, value = here - address;
         for (int k = 0; k < VCDIFF_NEAR; k++)
-            if (address >= cache.near[k] && address - cache.near[k] < value)
-                mode = 2 + k, value = address - cache.near[k];
+            if (address >= cache.nearby[k] && address - cache.nearby[k] < value)
+                mode = 2 + k, value = address - cache.nearby[k];
     }
     if (mode >= 2 + VCDIFF_NEAR)
         code->addresses.push_back((char)(slot % 256));
@@ -414,4 +414,31 @@ bool decodeVcdiffText(const std::string& source, const std::string& delta, std::
     VcdiffError error = decodeVcdiff(&streams, window.get(), sections.get());
     *problem = vcdiffErrorText(error);
     return error == VCDIFF_OK;
+}
+
+const char* vcdiffErrorText(VcdiffError error)
+{
+    switch (error) {
+    case VCDIFF_OK:
+        return "decoded";
+    case VCDIFF_NOT_VCDIFF:
+        return "is not a VCDIFF delta";
+    case VCDIFF_COMPRESSED:
+        return "uses a secondary compressor (write it with xdelta3 -S none)";
+    case VCDIFF_CODE_TABLE:
+        return "uses a code table of its own";
+    case VCDIFF_TRUNCATED:
+        return "ends inside a window";
+    case VCDIFF_TOO_LARGE:
+        return "has a window larger than 8 MiB";
+    case VCDIFF_DAMAGED:
+        return "is damaged";
+    case VCDIFF_CHECKSUM:
+        return "gives a window whose checksum differs";
+    case VCDIFF_SOURCE_UNREADABLE:
+        return "copies from beyond the old file";
+    case VCDIFF_WRITE_FAILED:
+        return "could not be written out";
+    }
+    return "is damaged";
 }

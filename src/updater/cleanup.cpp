@@ -1,5 +1,7 @@
 #include "cleanup.h"
 
+#include "copy/delta_entry.h"
+#include "copy/patch_trust.h"
 #include "format/patch_manifest.h"
 #include "run_log.h"
 #include "run_state.h"
@@ -40,6 +42,12 @@ void removePatchFiles()
         const EntryNames* entry = &runState.entries[i];
         if (staysInsideFolder(entry->sourceName) && !isInstalledCopy(entry))
             removed += deletePatchFile(entry->sourceName);
+    }
+    const PatchManifest* manifest = verifiedManifest();
+    for (int i = 0; manifest && i < manifest->deltaCount; i++) {
+        wchar_t name[TEXT_CAPACITY];
+        if (deltaFileWideName(&manifest->deltas[i], name))
+            removed += deletePatchFile(name);
     }
     removed += deletePatchFile(MANIFEST_FILE) + deletePatchFile(SCRIPT_FILE) + deletePatchFile(L"updater.exe");
     logLine("cleaned %d", removed);

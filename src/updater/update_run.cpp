@@ -7,6 +7,7 @@
 #include "copy/copy_outcome.h"
 #include "copy/elevated_copy.h"
 #include "copy/copy_entry.h"
+#include "copy/delta_entry.h"
 #include "format/stage_results.h"
 #include "copy/held_folders.h"
 #include "copy/install_folder.h"
@@ -196,7 +197,8 @@ static RunEnd runStagesAndCopy(CopyOutcome* outcome)
         return RUN_ENDED;
     if (runState.elevated && !proveGameInstallation(runState.installFolder, runState.installFolder))
         return RUN_KEPT;
-    if (!patchFitsOnDisk(runState.programFolder, runState.installFolder, patchEntries()))
+    if (!patchFitsOnDisk(runState.programFolder, runState.installFolder, patchEntries()) ||
+        !findDeltaBases(runState.installFolder, runState.entries, runState.script.entryCount))
         return RUN_KEPT;
     RunEnd end = RUN_COPIED;
     if (!runState.elevated && refusesNewFiles(runState.programFolder, runState.installFolder, patchEntries())) {
@@ -269,7 +271,8 @@ static int runCopyOnly(const wchar_t* folder)
         return COPY_REPORTED | COPY_KEPT;
     if (!proveGameInstallation(folder, runState.installFolder))
         return COPY_REPORTED | COPY_REFUSED;
-    if (!patchFitsOnDisk(runState.programFolder, runState.installFolder, patchEntries()))
+    if (!patchFitsOnDisk(runState.programFolder, runState.installFolder, patchEntries()) ||
+        !findDeltaBases(runState.installFolder, runState.entries, runState.script.entryCount))
         return COPY_REPORTED | COPY_KEPT;
     CopyOutcome outcome = copyEntries();
     return outcome.damaged ? COPY_REPORTED | COPY_KEPT : (int)exitCodeOf(outcome);

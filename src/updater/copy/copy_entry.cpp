@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <string.h>
 
+#include "delta_entry.h"
 #include "format/entry_rule.h"
 #include "held_folders.h"
 #include "patch_crypto.h"
@@ -16,14 +17,16 @@ static unsigned long composeAndInspect(const wchar_t* patchFolder, const wchar_t
                                        EntryForecast* forecast)
 {
     EntryFacts facts = {};
-    WIN32_FILE_ATTRIBUTE_DATA found, existing;
+    WIN32_FILE_ATTRIBUTE_DATA found = {}, existing;
+    // A file shipped as deltas lies in the patch folder only as them; it stages its whole size.
+    bool byDelta = entry->listed && entry->listed->onlyDeltas;
     facts.pathFits = composePath(source, patchFolder, entry->sourceName) &&
                      composePath(destination, installFolder, entry->targetPath);
     facts.staysInside = staysInsideFolder(entry->targetPath);
-    if (facts.pathFits && facts.staysInside && !GetFileAttributesExW(source, GetFileExInfoStandard, &found))
+    if (facts.pathFits && facts.staysInside && !byDelta && !GetFileAttributesExW(source, GetFileExInfoStandard, &found))
         facts.sourceError = GetLastError();
     if (facts.pathFits && facts.staysInside && facts.sourceError == 0) {
-        facts.sourceBytes = (ULONGLONG)found.nFileSizeHigh << 32 | found.nFileSizeLow;
+        facts.sourceBytes = byDelta ? entry->listed->size : (ULONGLONG)found.nFileSizeHigh << 32 | found.nFileSizeLow;
         facts.destinationExists = GetFileAttributesExW(destination, GetFileExInfoStandard, &existing);
     }
     if (facts.destinationExists) {
@@ -198,6 +201,41 @@ static unsigned long placeEntry(const wchar_t* patchFolder, const wchar_t* insta
     return error == 0 && holdsInstallation() ? placeInHeldFolder(entry, place) : error;
 }
 
+static unsigned long createTemporary(StagedFile* staged)
+{
+    if (staged->folder)
+        return openInFolder(staged->folder, nameOf(staged->temporary), GENERIC_WRITE | DELETE, 0, FILE_CREATE, &staged->file);
+    discard(staged->temporary);  // left by a run that was cut off
+    staged->file = CreateFileW(staged->temporary, GENERIC_WRITE | DELETE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    return staged->file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+}
+
+// A file shipped as a delta: decoded from the file it replaces, read through a handle that keeps
+// writers out, into the temporary file. The new file takes the time it is written at.
+static unsigned long writeFromDelta(const wchar_t* patchFolder, const EntryNames* entry, StagedFile* staged)
+{
+    HANDLE installed = INVALID_HANDLE_VALUE;
+    staged->attributes = 0;
+    staged->lastWrite = FILETIME{};
+    unsigned long error = 0;
+    if (staged->folder)
+        error = openInFolder(staged->folder, nameOf(staged->target), GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, &installed);
+    else if ((installed = CreateFileW(staged->target, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL)) ==
+             INVALID_HANDLE_VALUE)
+        error = GetLastError();
+    if (error == 0)
+        error = createTemporary(staged);
+    if (error == 0) {
+        error = decodeDelta(patchFolder, entry, installed, staged->file, &staged->bytes);
+        if (error != 0)
+            deleteOpenFile(staged->file);
+    }
+    if (installed != INVALID_HANDLE_VALUE)
+        CloseHandle(installed);
+    staged->staged = error == 0;
+    return error;
+}
+
 // The patch file's bytes, read once through a handle that keeps writers out,
 // are written to a new temporary file and hashed on the way: what is put in
 // place is exactly what was hashed, whatever happens to the patch folder
@@ -219,13 +257,8 @@ static unsigned long writeTemporary(const wchar_t* source, const ManifestFile* l
     DWORD error = 0;
     if (!toWrite)
         staged->file = INVALID_HANDLE_VALUE;
-    else if (staged->folder)
-        error = openInFolder(staged->folder, nameOf(staged->temporary), GENERIC_WRITE | DELETE, 0, FILE_CREATE, &staged->file);
-    else {
-        discard(staged->temporary);  // left by a run that was cut off
-        staged->file = CreateFileW(staged->temporary, GENERIC_WRITE | DELETE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
-        error = staged->file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-    }
+    else
+        error = createTemporary(staged);
     Sha256 hash = {};
     if (listed)
         beginSha256(&hash);
@@ -286,6 +319,8 @@ unsigned long stageEntry(const wchar_t* patchFolder, const wchar_t* installFolde
             discardStaged(other);
     lstrcpyW(staged->target, place.target);
     lstrcpyW(staged->temporary, place.temporary);
+    if (listed && listed->onlyDeltas)  // no delta: the installed file already is the new one
+        return entry->delta ? writeFromDelta(patchFolder, entry, staged) : 0;
     return writeTemporary(place.source, listed, staged);
 }
 

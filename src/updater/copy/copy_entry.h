@@ -10,10 +10,13 @@
 enum { FULL_PATH_CAPACITY = 1024 };
 
 
-// An entry's names as the updater uses them: the script's text decoded.
+// An entry's names as the updater uses them: the script's text decoded; and what the manifest
+// says of its file, once the patch is trusted.
 struct EntryNames {
     wchar_t targetPath[TEXT_CAPACITY];   // relative to the installation folder
     wchar_t sourceName[TEXT_CAPACITY];   // the file in the patch folder
+    const ManifestFile* listed;          // its line in the manifest; null without one
+    const ManifestDelta* delta;          // shipped as deltas: the one from the installed file; null when already new
 };
 
 // The patch's entries, whose names no temporary file ever takes.

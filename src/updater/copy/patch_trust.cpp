@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "delta_entry.h"
 #include "patch_crypto.h"
 #include "../run_log.h"
 #include "../run_state.h"
@@ -42,13 +43,28 @@ static bool readManifest(char* bytes, DWORD* length, bool* found)
     return read;
 }
 
-static bool hasListedSize(const wchar_t* name, const ManifestFile* listed)
+static bool hasSize(const wchar_t* name, uint64_t size)
 {
     wchar_t path[TEXT_CAPACITY];
     WIN32_FILE_ATTRIBUTE_DATA found;
-    return listed && composePath(path, runState.programFolder, name) &&
-           GetFileAttributesExW(path, GetFileExInfoStandard, &found) &&
-           ((unsigned long long)found.nFileSizeHigh << 32 | found.nFileSizeLow) == listed->size;
+    return composePath(path, runState.programFolder, name) && GetFileAttributesExW(path, GetFileExInfoStandard, &found) &&
+           ((unsigned long long)found.nFileSizeHigh << 32 | found.nFileSizeLow) == size;
+}
+
+// A file shipped whole lies in the patch folder at its listed size; one shipped as deltas, each of them.
+static bool hasListedSize(const wchar_t* name, const ManifestFile* listed)
+{
+    if (!listed)
+        return false;
+    if (!listed->onlyDeltas)
+        return hasSize(name, listed->size);
+    for (int i = 0; i < manifest.deltaCount; i++) {
+        wchar_t deltaName[TEXT_CAPACITY];
+        const ManifestDelta* delta = &manifest.deltas[i];
+        if (sameManifestName(delta->name, listed->name) && !(deltaFileWideName(delta, deltaName) && hasSize(deltaName, delta->size)))
+            return false;
+    }
+    return true;
 }
 
 bool patchIsTrusted()
@@ -78,7 +94,8 @@ bool patchIsTrusted()
     }
     for (int i = 0; i < runState.script.entryCount; i++) {
         const char* name = runState.script.entries[i].sourceName;
-        if (name[0] && !hasListedSize(runState.entries[i].sourceName, listedFile(i))) {
+        runState.entries[i].listed = listedFile(i);
+        if (name[0] && !hasListedSize(runState.entries[i].sourceName, runState.entries[i].listed)) {
             tellDamaged(name);
             return false;
         }
