@@ -110,7 +110,7 @@ add_custom_command(TARGET e2e_tests POST_BUILD
 
 # Each group of rows is a ctest entry of its own, run under Wine (the toolchain's emulator).
 # Wine prefers its builtin DLLs; the override makes it take a planted comctl32 as Windows would.
-foreach(group Roads PathDialog RunEntries Record Faults Unpacked WholeFiles Protected Elevated Unicode Signed Log)
+foreach(group Roads PathDialog RunEntries Record Faults Unpacked WholeFiles Protected Elevated Unicode Signed Log Deltas)
   add_test(NAME e2e.${group}
     COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_tests> --gtest_filter=${group}/*)
   set_tests_properties(e2e.${group} PROPERTIES TIMEOUT 600 ENVIRONMENT "WINEDLLOVERRIDES=comctl32=n,b")

@@ -291,8 +291,9 @@ void encodeWindow(Encoder* encoder, Index& windowIndex, size_t start, size_t end
     };
     size_t indexed = start;
     for (size_t at = start; at < end;) {
+        // A long run is written as one at once: looking for matches inside it costs much, wins little.
         size_t run = runLength(encoder->target + at, end - at);
-        Match match = findMatch(*encoder, windowIndex, start, at, end, low, high, at - literalStart);
+        Match match = run >= 64 ? Match() : findMatch(*encoder, windowIndex, start, at, end, low, high, at - literalStart);
         if (run >= 16 && run > match.length) {
             addLiteral(at);
             code.data.push_back((char)encoder->target[at]);

@@ -50,6 +50,7 @@ const Texts FORMS = {
     {"notInstallation", "Sorvane Online Updater: The folder %1 is not this game's installation, so the update was not installed there.\nPlease download a complete install from our website.{details} OK !"},
     {"noProof", "Sorvane Online Updater: This update lists none of the game's files, so it cannot use administrator rights in %1.\nAsk the game's publisher for a new update.{details} OK !"},
     {"notThisVersion", "Sorvane Online Updater: The game in %1 is not a version this update is for (its file %2 differs): nothing was installed.\nIf you changed the game, reinstall it first.{details} OK !"},
+    {"noBase", "Sorvane Online Updater: The game's file %1 differs from every version this update knows, so nothing was installed.\nReinstall or repair the game, then run this update again.{details} OK !"},
     {"exitCode", "exit code %1"},  // a copy-only process reports how its copy went
     {"complete", "Success: Installation complete OK (cleaned)"},
     {"damaged", "Sorvane Online Updater: The update's file %1 is damaged or incomplete, so nothing was installed.\nPlease download the patch again.{details} OK !"},
@@ -497,6 +498,15 @@ std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root
             std::ofstream(manifest, std::ios::binary) << text;
             continue;
         }
+        if (item == "vcdiff") {  // one byte of every delta changed, its size kept
+            for (auto& entry : fs::directory_iterator(fs::u8path(session.patch)))
+                if (entry.path().extension() == ".vcdiff") {
+                    std::string text = readFile(entry.path());
+                    text[text.size() / 2] ^= 0x55;
+                    std::ofstream(entry.path(), std::ios::binary) << text;
+                }
+            continue;
+        }
         if (item == "nosig") {
             fs::path manifest = fs::u8path(session.patch + "\\update.manifest");
             std::string text = readFile(manifest);
@@ -525,7 +535,10 @@ std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root
         const std::map<std::string, std::string> helpers = {{"@game", "fake_game.exe"}, {"@admingame", "admin_game.exe"}, {"@marker", "marker_dll.dll"}};
         if (helpers.count(content))
             fs::copy_file(fs::path(_pgmptr).parent_path() / helpers.at(content), path);
-        else if (content.rfind("@data:", 0) == 0)  // bytes written, for a drive whose space counts
+        std::string tail;  // "@random:N+text", "@size:N+text": text after the N bytes
+        if (content[0] == '@' && content.find('+') != std::string::npos)
+            tail = content.substr(content.find('+') + 1), content.erase(content.find('+'));
+        if (content.rfind("@data:", 0) == 0)  // bytes written, for a drive whose space counts
             std::ofstream(path, std::ios::binary) << std::string(std::stoull(content.substr(6)), 'd');
         else if (content.rfind("@random:", 0) == 0)  // N bytes in which no piece of a copy's buffer repeats another
             std::ofstream(path, std::ios::binary) << noiseOf(std::stoull(content.substr(8)));
@@ -535,6 +548,8 @@ std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root
             std::ofstream(path, std::ios::binary) << (content.rfind("@size:", 0) ? content : "");
         if (content.rfind("@size:", 0) == 0)
             fs::resize_file(path, std::stoull(content.substr(6)));
+        if (!tail.empty())
+            std::ofstream(path, std::ios::binary | std::ios::app) << tail;
         if (attributes.count(kind))
             SetFileAttributesW(path.c_str(), attributes.at(kind));
         if (kind == "locked" || kind == "briefly")  // others may read it, as the tree is read, but never write it
@@ -563,6 +578,34 @@ void layOutRecord(const std::string& items, const std::string& key)
 
 // The vendor's road: patchtool.exe writes the patch's manifest, signed with the key. It then
 // errs (1) when the key is not the one the patch's updater.exe holds.
+// "built:MODE:OLD,OLD...": the patch folder is what patchtool.exe build makes from those trees (of
+// {root}) and {root}\new, in quiet or full mode, with the keyed updater.exe and signed with the tests'
+// vendor key; the row's script is patchtool's.
+void buildPatch(const std::string& item, const std::string& root, const std::string& patch, const std::string& key)
+{
+    std::string mode = item.substr(6, item.find(':', 6) - 6), trees = item.substr(item.find(':', 6) + 1);
+    fs::path here = fs::path(_pgmptr).parent_path();
+    std::wstring command = L"\"" + (here / "patchtool.exe").wstring() + L"\" build";
+    for (size_t at = 0; at <= trees.size(); at = trees.find(',', at) + 1) {
+        command += L" \"" + wide(root + "\\" + trees.substr(at, trees.find(',', at) - at)) + L"\"";
+        if (trees.find(',', at) == std::string::npos)
+            break;
+    }
+    command += L" \"" + wide(root + "\\new") + L"\" \"" + wide(patch) + L"\" --key \"" + wide(key) +
+               L"\" --version 1006 --min 1004 --updater \"" + (here / "keyed\\updater.exe").wstring() + L"\" --sign \"" +
+               (here / "keys\\vendor.pem").wstring() + L"\"" + (mode == "quiet" ? L" --quiet" : L"");
+    fs::remove_all(fs::u8path(patch));
+    STARTUPINFOW startup = {sizeof startup};
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, &command[0], 0, 0, 0, 0, 0, 0, &startup, &process));
+    WaitForSingleObject(process.hProcess, 120000);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    ASSERT_EQ(code, 0u) << "patchtool build: the row's patch";
+}
+
 void signPatch(const std::string& patch, const fs::path& key, const std::string& oldTree, DWORD expectedCode)
 {
     std::wstring command = L"\"" + (fs::path(_pgmptr).parent_path() / "patchtool.exe").wstring() + L"\" sign \"" + wide(patch) +
@@ -696,6 +739,9 @@ TEST_P(Run, EndsAsExpected)
     size_t oldTree = row.setUp.find("oldtree:");
     std::string old = oldTree == std::string::npos ? "install" : row.setUp.substr(oldTree + 8, row.setUp.find(' ', oldTree) - oldTree - 8);
     old = old == "none" ? "" : root + "\\" + old;  // "oldtree:none": no old version listed
+    for (const std::string& word : words(session.setUp))
+        if (word.rfind("built:", 0) == 0)
+            buildPatch(word, root, patch, key);
     for (const std::string& word : words(row.setUp))
         if (word.rfind("signed", 0) == 0)  // "signed" with the key the keyed updater holds, "signed:other" with another
             signPatch(patch, here / "keys" / (word == "signed" ? "vendor.pem" : "other.pem"), old, word == "signed" ? 0 : 1);
