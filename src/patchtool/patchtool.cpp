@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <fstream>
 #include <exception>
 #include <iterator>
@@ -81,6 +82,11 @@ static int checkCommand(const std::filesystem::path& folder, const std::string& 
         return 2;
     }
     report.print(err);  // the summary comes last
+    std::set<std::string> byDeltas, deltaFiles;
+    deltaShipped(folder, byDeltas, deltaFiles);
+    for (const std::string& name : byDeltas)
+        for (const DeltaFacts& delta : deltasListed(folder, name))
+            out << (folder / delta.file).generic_string() << ": " << delta.words << "\n";
     std::string version;
     isWindowsProgram(folder / "updater.exe", version);
     out << (folder / "update.txt").generic_string() << ": " << counted(entries, "entry", "entries") << ", "

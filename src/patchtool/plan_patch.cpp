@@ -1,6 +1,7 @@
 #include "plan_patch.h"
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -16,6 +17,8 @@
 #include "format/stage_results.h"
 #include "format/update_script.h"
 #include "format/version_gate.h"
+#include "signing.h"
+#include "vcdiff_encode.h"
 #include "windows_names.h"
 
 namespace fs = std::filesystem;
@@ -38,10 +41,48 @@ fs::path below(const fs::path& folder, const std::string& entry)
     return folder / path;
 }
 
+std::string readBytes(const fs::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+bool sameVersion(const std::string& bytes, uint64_t size, const uint8_t* sha256)
+{
+    uint8_t digest[SHA256_BYTES];
+    ::sha256(bytes.data(), bytes.size(), digest);
+    return bytes.size() == size && memcmp(digest, sha256, SHA256_BYTES) == 0;
+}
+
+// A file shipped as deltas, as the updater meets it: the delta whose base is the installed file,
+// decoded against it, must give the file the manifest lists.
+std::string judgeDeltas(const fs::path& patch, const fs::path& destination, const PatchManifest& manifest,
+                        const ManifestFile& listed, bool& fails)
+{
+    std::string installed = readBytes(destination), target, problem;
+    fails = false;
+    if (sameVersion(installed, listed.size, listed.sha256))
+        return "unchanged";
+    for (int i = 0; i < manifest.deltaCount; i++) {
+        const ManifestDelta& delta = manifest.deltas[i];
+        char name[TEXT_CAPACITY];
+        if (!sameManifestName(delta.name, listed.name) || !sameVersion(installed, delta.baseSize, delta.baseSha256) ||
+            !deltaFileName(name, delta.name, delta.baseSha256))
+            continue;
+        bool decoded = decodeVcdiffText(installed, readBytes(patch / name), &target, &problem);
+        fails = !decoded || !sameVersion(target, listed.size, listed.sha256);
+        return fails ? "fails: its delta " + std::string(name) + (decoded ? " gives another file than the manifest lists" : " " + problem)
+                     : "replaced from its delta " + std::string(name) + " (" + std::to_string(delta.size) + " bytes)";
+    }
+    fails = true;
+    return "fails: the installed file is none of the versions the update has deltas from; the player is told to "
+           "reinstall or repair the game";
+}
+
 // What the updater's copy of one entry does, as a word and, when it fails, why: the facts as this
 // machine shows them, judged by the updater's own rule (format/entry_rule.h).
-std::string judgeEntry(const fs::path& patch, const fs::path& install, const FileEntry& entry, SpaceUse& use,
-                       bool& fails)
+std::string judgeEntry(const fs::path& patch, const fs::path& install, const FileEntry& entry, const PatchManifest* manifest,
+                       SpaceUse& use, bool& fails)
 {
     char composed[TEXT_CAPACITY];
     std::string target = entry.targetPath;
@@ -54,16 +95,22 @@ std::string judgeEntry(const fs::path& patch, const fs::path& install, const Fil
     // As the updater does, only a path it would compose is looked at; no name is too long to ask about.
     std::error_code unreadable;
     bool asked = facts.pathFits && facts.staysInside;
-    facts.sourceError = asked && !fs::is_regular_file(source, unreadable) ? 2 : 0;
+    const ManifestFile* listed = manifest ? findManifestFile(manifest, entry.sourceName) : nullptr;
+    bool byDeltas = listed && listed->onlyDeltas;
+    facts.sourceError = asked && !byDeltas && !fs::is_regular_file(source, unreadable) ? 2 : 0;
     facts.folderError = asked && !fs::is_directory(folder, unreadable) ? 3 : 0;
     facts.destinationExists = asked && facts.folderError == 0 && fs::exists(destination, unreadable);
     facts.sameFile = facts.destinationExists && facts.sourceError == 0 && fs::equivalent(source, destination, unreadable);
     facts.destinationIsFolder = facts.destinationExists && fs::is_directory(destination, unreadable);
     facts.destinationReadOnlyOrHidden = facts.destinationExists && (isReadOnly(destination) || isHidden(destination));
-    facts.sourceBytes = asked && facts.sourceError == 0 ? fs::file_size(source, unreadable) : 0;
+    facts.sourceBytes = asked && facts.sourceError == 0 ? (byDeltas ? listed->size : fs::file_size(source, unreadable)) : 0;
     EntryVerdict verdict = ::judgeEntry(facts);
     use.newBytes = verdict.stagedBytes;
     fails = verdict.action == ENTRY_FAILS;
+    if (byDeltas && verdict.action == ENTRY_REPLACES)
+        return judgeDeltas(patch, destination, *manifest, *listed, fails);
+    if (byDeltas && verdict.action == ENTRY_NEW)
+        return fails = true, "fails: the installation has no file to apply its deltas to";
     switch (verdict.action) {
     case ENTRY_NEW:
         return "new";
@@ -133,12 +180,15 @@ int planPatch(const fs::path& patch, const fs::path& install, const std::string&
         report.error((patch / "update.txt").generic_string(), "more than 50 file entries: the updater refuses it");
         return 1;
     }
+    static PatchManifest manifest;
+    std::string manifestBytes = readBytes(patch / MANIFEST_NAME);
+    bool hasManifest = parseManifest(manifestBytes.data(), manifestBytes.size(), &manifest);
     std::vector<SpaceUse> uses(script.entryCount, SpaceUse{0, -1});
     std::set<std::string> touched;
     bool allCopy = true;
     for (int i = 0; i < script.entryCount; i++) {
         bool fails;
-        std::string verdict = judgeEntry(patch, install, script.entries[i], uses[i], fails);
+        std::string verdict = judgeEntry(patch, install, script.entries[i], hasManifest ? &manifest : nullptr, uses[i], fails);
         allCopy &= !fails;
         std::string target = foldCase(below(install, script.entries[i].targetPath).lexically_normal().generic_string());
         for (int earlier = 0; earlier < i && uses[i].newBytes > 0; earlier++)  // staged again in place of the first

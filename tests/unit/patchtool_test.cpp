@@ -46,6 +46,7 @@ std::string times(const std::string& text, int count) { return count ? text + ti
 void PrintTo(const ToolCase& row, std::ostream* out) { *out << row.name; }
 
 #define SHIP "ship/updater.exe={pe}|ship/a.dat=a|ship/update.txt=K\n2\n1\n0\n"
+const std::string MUSIC = times("music of version one", 1050);  // 21000 bytes that deltas shrink
 #define BUILD "build old new out --key K --version 2 --min 1 --updater u.exe"
 #define TREES "u.exe={pe}|old/a.dat=1|new/a.dat=2|"
 
@@ -224,6 +225,13 @@ INSTANTIATE_TEST_SUITE_P(Build, Patchtool, testing::Values(
     // Windows finds a folder in any case: v1 installed Data\maps, later versions say data\maps.
     ToolCase{"CumulativeFolderInAnotherCase", "u.exe={pe}|v1/Data/maps/a.map=1|v2/data/maps/a.map=2|v3/data/maps/a.map=3", "build v1 v2 v3 out --key K --version 3 --min 1 --updater u.exe", 0, "v3/data/maps/a.map: warning: was Data/maps/a.map in v1", "           1  data\\maps\\a.map\n1 entry, 1 byte, in out"},
     ToolCase{"CumulativeFolderMissingInOneVersion", "u.exe={pe}|v1/sub/a.dat=1|v1/x=|v2/x=|v3/x=|v3/sub/a.dat=2", "build v1 v2 v3 out --key K --version 3 --min 1 --updater u.exe", 1, "v3/sub/a.dat: error: the folder \"sub\" is not in v2"},
+    // A changed file that every OLD holds ships as a delta from each version, unless asked otherwise or
+    // some OLD lacks it (then its players need the whole file).
+    ToolCase{"ChangedFileShipsAsADelta", "u.exe={pe}|old/m.pak=" + MUSIC + "|new/m.pak=" + MUSIC + "2", BUILD, 0, "", "\n              delta from \n1 entry, "},
+    ToolCase{"NoDeltaShipsWhole", "u.exe={pe}|old/m.pak=" + MUSIC + "|new/m.pak=" + MUSIC + "2", BUILD " --no-delta", 0, "", "       21001  m.pak\n1 entry, 21001 bytes"},
+    ToolCase{"WholeAskedForOneFile", "u.exe={pe}|old/m.pak=" + MUSIC + "|new/m.pak=" + MUSIC + "2|old/n.pak=" + MUSIC + "|new/n.pak=" + MUSIC + "3", BUILD " --whole m.pak", 0, "", "       21001  m.pak\n\n              delta from \n2 entries, "},
+    ToolCase{"CumulativeShipsADeltaFromEachVersion", "u.exe={pe}|v1/m.pak=" + MUSIC + "|v2/m.pak=" + MUSIC + "1|v3/m.pak=" + MUSIC + "12", "build v1 v2 v3 out --key K --version 3 --min 1 --updater u.exe", 0, "", "\n              delta from \n              delta from \n1 entry, "},
+    ToolCase{"OneVersionLacksTheFile", "u.exe={pe}|v1/x=|v2/x=|v2/m.pak=" + MUSIC + "|v3/x=|v3/m.pak=" + MUSIC + "2", "build v1 v2 v3 out --key K --version 3 --min 1 --updater u.exe", 0, "", "       21001  m.pak\n1 entry, 21001 bytes"},
     ToolCase{"Version", "", "--version", 0, "", "patchtool 1.1.0\n"},
     ToolCase{"Usage", "", "build old new", 2, "patchtool: unknown command or wrong arguments; see patchtool --help"}),
     testing::PrintToStringParamName());
@@ -270,6 +278,57 @@ TEST(PatchtoolArguments, NeverCrash)
         std::ostringstream out, err;
         EXPECT_EQ(runPatchtool(args, out, err, false), status) << testing::PrintToString(args) << err.str();
     }
+}
+
+// A patch of deltas end to end: xdelta3 decodes what build wrote, check names each delta and refuses
+// one changed, plan decodes each against an installation and refuses one no delta starts from.
+TEST(PatchtoolDeltas, BuildCheckAndPlan)
+{
+    fs::path root = fs::temp_directory_path() / "patchtool-test" / "deltas";
+    fs::remove_all(root);
+    for (const char* tree : {"old", "new", "game", "changed"})
+        fs::create_directories(root / tree);
+    fs::current_path(root);
+    std::ofstream("old/m.pak", std::ios::binary) << MUSIC;
+    std::ofstream("game/m.pak", std::ios::binary) << MUSIC;
+    std::ofstream("changed/m.pak", std::ios::binary) << MUSIC << "mine";
+    std::ofstream("new/m.pak", std::ios::binary) << MUSIC << "2";
+    std::ostringstream out, err;
+    ASSERT_EQ(runPatchtool({"build", "old", "new", "out", "--key", "K", "--version", "2", "--min", "1"}, out, err, false), 0) << err.str();
+    std::vector<fs::path> deltas;
+    for (auto& item : fs::directory_iterator("out"))
+        if (item.path().extension() == ".vcdiff")
+            deltas.push_back(item.path());
+    ASSERT_EQ(deltas.size(), 1u);
+    EXPECT_FALSE(fs::exists("out/m.pak"));
+    ASSERT_EQ(std::system(("xdelta3 -d -f -s old/m.pak '" + deltas[0].string() + "' decoded.pak").c_str()), 0);
+    std::ifstream decoded("decoded.pak", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(decoded), {}), MUSIC + "2");
+
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* output;
+    } rows[] = {
+        {{"check", "out"}, 0, "out/m.pak."},
+        {{"plan", "out", "game"}, 0, "  m.pak: replaced from its delta m.pak."},
+        {{"plan", "out", "changed"}, 1, "  m.pak: fails: the installed file is none of the versions the update has deltas from"},
+    };
+    for (const auto& row : rows) {
+        std::ostringstream shown, errors;
+        EXPECT_EQ(runPatchtool(row.args, shown, errors, false), row.status) << row.args[0] << errors.str();
+        EXPECT_EQ(shown.str().rfind(row.output, 0), 0u) << shown.str();
+    }
+    std::string bytes;
+    {
+        std::ifstream delta(deltas[0], std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(delta), {});
+    }
+    bytes[bytes.size() / 2] ^= 1;
+    std::ofstream(deltas[0], std::ios::binary) << bytes;
+    std::ostringstream shown, errors;
+    EXPECT_EQ(runPatchtool({"check", "out"}, shown, errors, false), 1);
+    EXPECT_NE(errors.str().find(".vcdiff: error: differs from its size and SHA-256"), std::string::npos) << errors.str();
 }
 
 }  // namespace
