@@ -14,11 +14,11 @@ namespace {
 // A match must be this long to be looked for; the hash covers as much.
 const size_t KEY = 6;
 // Candidates tried per position, in each of the two indexes.
-const int DEPTH = 24;
-// The old file is indexed every SOURCE_STEP positions (at most INDEXED of them), the window at
-// every one: a match as long as KEY and the step is found from some position in it, and then
+const int DEPTH = 48;
+// The old file is indexed at every position up to INDEXED of them, beyond at every n-th, the window
+// at every one: a match as long as KEY and the step is found from some position in it, and then
 // extended backwards. Hash tables stay small enough for the processor's caches where they can.
-const size_t SOURCE_STEP = 4, INDEXED = size_t(1) << 26;
+const size_t SOURCE_STEP = 1, INDEXED = size_t(1) << 26;
 const int SOURCE_BITS = 26, WINDOW_BITS = 20;
 // A window's source segment spans at most this much of the old file around the window, so that
 // every address fits the 32 bits that xdelta3 reads.

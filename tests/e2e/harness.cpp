@@ -533,12 +533,12 @@ std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root
         if (equals == std::string::npos)
             continue;  // a folder, or a word about the whole case ("unpacked")
         const std::map<std::string, std::string> helpers = {{"@game", "fake_game.exe"}, {"@admingame", "admin_game.exe"}, {"@marker", "marker_dll.dll"}};
-        if (helpers.count(content))
-            fs::copy_file(fs::path(_pgmptr).parent_path() / helpers.at(content), path);
         std::string tail;  // "@random:N+text", "@size:N+text": text after the N bytes
         if (content[0] == '@' && content.find('+') != std::string::npos)
             tail = content.substr(content.find('+') + 1), content.erase(content.find('+'));
-        if (content.rfind("@data:", 0) == 0)  // bytes written, for a drive whose space counts
+        if (helpers.count(content))
+            fs::copy_file(fs::path(_pgmptr).parent_path() / helpers.at(content), path);
+        else if (content.rfind("@data:", 0) == 0)  // bytes written, for a drive whose space counts
             std::ofstream(path, std::ios::binary) << std::string(std::stoull(content.substr(6)), 'd');
         else if (content.rfind("@random:", 0) == 0)  // N bytes in which no piece of a copy's buffer repeats another
             std::ofstream(path, std::ios::binary) << noiseOf(std::stoull(content.substr(8)));
