@@ -6,7 +6,7 @@
 # BENCH_DIR (default build/bench-data, on the disk, where players' copies
 # happen) holds the data, and /dev/shm is measured beside it; BENCH_REPS the
 # repetitions (default 15). An argument (size, parsing, staging, overhead,
-# verification, responsiveness) measures that section alone.
+# verification, responsiveness, deltas) measures that section alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 reps=${BENCH_REPS:-15}
@@ -20,7 +20,7 @@ bash scripts/setup.sh
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j2 --target updater updater_keyed patchtool reference_copy hash_files copy_probe desktop_keeper as_player >/dev/null
 cmake --preset bench >/dev/null
-cmake --build --preset bench -j2 --target script_parse_bench >/dev/null
+cmake --build --preset bench -j2 --target script_parse_bench patchtool >/dev/null
 source scripts/wine-session.sh "$build"
 # Every contender starts through as_player.exe, as the player, the way a double-click starts it on
 # Windows: Wine would start it as an administrator, which is updater.exe's elevated road.
@@ -213,6 +213,77 @@ if section verification; then
   verification 50 20480 "50 files of 20 MiB over older ones"
 fi
 wine reg delete 'HKCU\Software\UpdaterBench' /f >/dev/null 2>&1 || true
+
+# Two adjacent versions of a file that nobody here made, from the npm registry, fetched once into
+# $data/pairs: prints the old file's path and the new one's.
+fetch_pair() {  # $1 package, $2 old version, $3 new version, $4 the file in the package
+  local dir="$data/pairs/${1//\//_}"
+  for version in "$2" "$3"; do
+    if [ ! -f "$dir/$version/$4" ]; then
+      mkdir -p "$dir/$version"
+      (cd "$dir" && npm pack --silent "$1@$version" >/dev/null && tar -xzf ./*-"$version".tgz -C "$version" --strip-components=1)
+    fi
+  done
+  echo "$dir/$2/$4" "$dir/$3/$4"
+}
+
+# The size of patchtool's delta from $1 to $2 (0 when it ships the file whole) against xdelta3's
+# best and bsdiff's on the same pair.
+delta_sizes() {
+  local old=$1 new=$2 label=$3 work="$data/delta-work" ours x3 bs ratio
+  rm -rf "$work" && mkdir -p "$work/old" "$work/new"
+  cp "$old" "$work/old/file" && cp "$new" "$work/new/file"
+  build/bench/patchtool build "$work/old" "$work/new" "$work/out" --key K --version 2 --min 1 >/dev/null 2>&1
+  ours=$(cat "$work/out/"*.vcdiff 2>/dev/null | wc -c)
+  xdelta3 -9 -S none -e -f -s "$old" "$new" "$work/x3" && x3=$(stat -c %s "$work/x3")
+  bsdiff "$old" "$new" "$work/bs" && bs=$(stat -c %s "$work/bs")
+  ratio=$(awk -v o="$ours" -v x="$x3" 'BEGIN {printf "%.3f", o / x}')
+  echo "$label: new file $(stat -c %s "$new") bytes; patchtool $ours, xdelta3 -9 -S none $x3, bsdiff $bs (compressed with bzip2);" \
+       "patchtool/xdelta3 $ratio (mark: at most 1.10, $(mark "$ratio" 1.10))"
+  rm -rf "$work"
+}
+
+# The keyed updater's quiet run of a signed patch that ships $2 as a delta from $1, against the same
+# patch with the file whole (--no-delta), over $1 installed; alternated, medians of $reps.
+delta_apply() {
+  local old=$1 new=$2 label=$3 work="$root"
+  rm -rf "$work" && mkdir -p "$work/old" "$work/new"
+  cp "$old" "$work/old/file" && cp "$new" "$work/new/file"
+  wine reg add "HKCU\\$key" /v path /d "$(winpath "$work/install")" /f >/dev/null
+  for kind in delta whole; do
+    build/bench/patchtool build "$work/old" "$work/new" "$work/$kind" --key "$key" --version 2 --min 1 --quiet \
+      --updater "$build/keyed/updater.exe" --sign tests/keys/vendor.pem $([ $kind = whole ] && echo --no-delta) >/dev/null 2>&1
+  done
+  local -A times=()
+  run() {
+    rm -rf "$work/patch" "$work/install" && cp -r "$work/$1" "$work/patch" && mkdir -p "$work/install" && cp "$old" "$work/install/file"
+    sync; local t0; t0=$(now_ms)
+    wine "$build/as_player.exe" "$(winpath "$work/patch/updater.exe")"
+    times[$1]+="$(( $(now_ms) - t0 )) "
+    cmp -s "$work/install/file" "$new" || { echo "bench: the $1 patch did not install" >&2; exit 1; }
+  }
+  run delta; run whole; times=()
+  for rep in $(seq 1 "$reps"); do
+    if [ $((rep % 2)) = 0 ]; then run delta; run whole; else run whole; run delta; fi
+  done
+  local d w ratio
+  d=$(printf '%s\n' ${times[delta]} | median)
+  w=$(printf '%s\n' ${times[whole]} | median)
+  ratio=$(awk -v d="$d" -v w="$w" 'BEGIN {printf "%.3f", d / w}')
+  echo "$label: applying the delta $d ms, copying the whole file $w ms (medians of $reps); delta/whole $ratio (mark: at most 1.5, $(mark "$ratio" 1.5))"
+  echo "    runs: delta ${times[delta]}| whole ${times[whole]}"
+  rm -rf "$work"
+}
+
+if section deltas; then
+  echo
+  echo "== Deltas of real pairs (npm registry), and applying one (data in $data)"
+  read -r esbuild_old esbuild_new < <(fetch_pair @esbuild/win32-x64 0.24.0 0.24.1 esbuild.exe)
+  read -r ts_old ts_new < <(fetch_pair typescript 5.6.2 5.6.3 lib/typescript.js)
+  delta_sizes "$esbuild_old" "$esbuild_new" "esbuild.exe 0.24.0 to 0.24.1 (a Windows program)"
+  delta_sizes "$ts_old" "$ts_new" "typescript.js 5.6.2 to 5.6.3 (a large text)"
+  delta_apply "$esbuild_old" "$esbuild_new" "esbuild.exe 0.24.0 to 0.24.1, quiet run, disk"
+fi
 
 if section responsiveness; then
   echo

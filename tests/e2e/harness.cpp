@@ -578,6 +578,21 @@ void layOutRecord(const std::string& items, const std::string& key)
 
 // The vendor's road: patchtool.exe writes the patch's manifest, signed with the key. It then
 // errs (1) when the key is not the one the patch's updater.exe holds.
+// patchtool.exe's exit code for a command line; 1 when it cannot start or takes over two minutes.
+DWORD patchtoolExitCode(std::wstring command)
+{
+    STARTUPINFOW startup = {sizeof startup};
+    PROCESS_INFORMATION process = {};
+    DWORD code = 1;
+    if (!CreateProcessW(nullptr, &command[0], 0, 0, 0, 0, 0, 0, &startup, &process))
+        return code;
+    WaitForSingleObject(process.hProcess, 120000);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
 // "built:MODE:OLD,OLD...": the patch folder is what patchtool.exe build makes from those trees (of
 // {root}) and {root}\new, in quiet or full mode, with the keyed updater.exe and signed with the tests'
 // vendor key; the row's script is patchtool's.
@@ -595,30 +610,14 @@ void buildPatch(const std::string& item, const std::string& root, const std::str
                L"\" --version 1006 --min 1004 --updater \"" + (here / "keyed\\updater.exe").wstring() + L"\" --sign \"" +
                (here / "keys\\vendor.pem").wstring() + L"\"" + (mode == "quiet" ? L" --quiet" : L"");
     fs::remove_all(fs::u8path(patch));
-    STARTUPINFOW startup = {sizeof startup};
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessW(nullptr, &command[0], 0, 0, 0, 0, 0, 0, &startup, &process));
-    WaitForSingleObject(process.hProcess, 120000);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    ASSERT_EQ(code, 0u) << "patchtool build: the row's patch";
+    ASSERT_EQ(patchtoolExitCode(command), 0u) << "patchtool build: the row's patch";
 }
 
 void signPatch(const std::string& patch, const fs::path& key, const std::string& oldTree, DWORD expectedCode)
 {
     std::wstring command = L"\"" + (fs::path(_pgmptr).parent_path() / "patchtool.exe").wstring() + L"\" sign \"" + wide(patch) +
                            L"\" \"" + key.wstring() + L"\"" + (oldTree.empty() ? L"" : L" --old \"" + wide(oldTree) + L"\"");
-    STARTUPINFOW startup = {sizeof startup};
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessW(nullptr, &command[0], 0, 0, 0, 0, 0, 0, &startup, &process));
-    WaitForSingleObject(process.hProcess, 30000);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    ASSERT_EQ(code, expectedCode) << "patchtool sign: the row's patch";
+    ASSERT_EQ(patchtoolExitCode(command), expectedCode) << "patchtool sign: the row's patch";
 }
 
 // {quiet} and {full} (the usual header), this run's folders and key, {nul}, and {text*N}.
