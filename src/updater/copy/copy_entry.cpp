@@ -211,12 +211,11 @@ static unsigned long createTemporary(StagedFile* staged)
 }
 
 // A file shipped as a delta: decoded from the file it replaces, read through a handle that keeps
-// writers out, into the temporary file. The new file takes the time it is written at.
+// writers out, into the temporary file. The new file takes the time it is written at: its staged
+// file's attributes and time, never set for it, stay zero, which changes neither.
 static unsigned long writeFromDelta(const wchar_t* patchFolder, const EntryNames* entry, StagedFile* staged)
 {
     HANDLE installed = INVALID_HANDLE_VALUE;
-    staged->attributes = 0;
-    staged->lastWrite = FILETIME{};
     unsigned long error = 0;
     if (staged->folder)
         error = openInFolder(staged->folder, nameOf(staged->target), GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, &installed);

@@ -41,7 +41,6 @@ bool findDeltaBases(const wchar_t* installFolder, EntryNames* entries, int count
     const PatchManifest* manifest = verifiedManifest();
     for (int i = 0; i < count; i++) {
         EntryNames* entry = &entries[i];
-        entry->delta = nullptr;
         if (!entry->listed || !entry->listed->onlyDeltas)
             continue;
         uint64_t size = 0;
@@ -73,7 +72,12 @@ struct DeltaStreams {
     Sha256 hash;
     unsigned long long written;
     DWORD writeError;
+    uint64_t cachedAt;  // the installed file's bytes in sourceCache: from here, cachedBytes of them
+    DWORD cachedBytes;
 };
+
+// Copies come in their thousands and mostly in order: the installed file is read a block at a time.
+uint8_t sourceCache[1 << 20];
 
 size_t readDelta(void* context, uint8_t* bytes, size_t length)
 {
@@ -84,12 +88,26 @@ size_t readDelta(void* context, uint8_t* bytes, size_t length)
 
 bool readSource(void* context, uint64_t offset, uint8_t* bytes, size_t length)
 {
-    HANDLE installed = static_cast<DeltaStreams*>(context)->installed;
-    LARGE_INTEGER at;
-    at.QuadPart = (LONGLONG)offset;
-    DWORD got = 0;
-    return SetFilePointerEx(installed, at, NULL, FILE_BEGIN) && ReadFile(installed, bytes, (DWORD)length, &got, NULL) &&
-           got == length;
+    DeltaStreams* streams = static_cast<DeltaStreams*>(context);
+    while (length > 0) {
+        uint64_t into = offset - streams->cachedAt;  // past the block also when before it
+        if (into >= streams->cachedBytes) {
+            OVERLAPPED at = {};
+            at.Offset = (DWORD)offset;
+            at.OffsetHigh = (DWORD)(offset >> 32);
+            streams->cachedAt = offset;
+            into = 0;
+            if (!ReadFile(streams->installed, sourceCache, sizeof sourceCache, &streams->cachedBytes, &at) ||
+                streams->cachedBytes == 0)
+                return false;
+        }
+        size_t piece = streams->cachedBytes - into < length ? streams->cachedBytes - into : length;
+        memcpy(bytes, sourceCache + into, piece);
+        bytes += piece;
+        offset += piece;
+        length -= piece;
+    }
+    return true;
 }
 
 // The target written so far is never read back: patchtool and xdelta3 copy from the old file only.
@@ -121,7 +139,7 @@ unsigned long decodeDelta(const wchar_t* patchFolder, const EntryNames* entry, H
     static uint8_t window[VCDIFF_MAX_WINDOW], sections[VCDIFF_MAX_SECTIONS];
     wchar_t name[TEXT_CAPACITY], path[TEXT_CAPACITY];
     const ManifestDelta* delta = entry->delta;
-    DeltaStreams streams = {INVALID_HANDLE_VALUE, installed, temporary, {}, 0, 0};
+    DeltaStreams streams = {INVALID_HANDLE_VALUE, installed, temporary, {}, 0, 0, 0, 0};
     if (deltaFileWideName(delta, name) && composePath(path, patchFolder, name))
         streams.delta = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (streams.delta == INVALID_HANDLE_VALUE)

@@ -52,10 +52,7 @@ bool patchFitsOnDisk(const wchar_t* patchFolder, const wchar_t* installFolder, E
     SpaceUse uses[MAX_FILE_ENTRIES];
     planCopies(patchFolder, installFolder, patch, uses);
     unsigned long long needed = peakSpaceNeeded(uses, patch.count, clusterBytesOf(installFolder));
-    wchar_t neededText[DECIMAL_CAPACITY], freeText[DECIMAL_CAPACITY];
-    writeDecimal(needed, neededText);
-    writeDecimal(available.QuadPart, freeText);
-    logLine("space %s needed %s free", neededText, freeText);
+    logLine("space %lu KiB needed %lu KiB free", (unsigned long)(needed >> 10), (unsigned long)(available.QuadPart >> 10));
     if (needed <= available.QuadPart)
         return true;
     tellNoSpace(installFolder, needed, available.QuadPart);
