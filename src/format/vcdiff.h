@@ -5,8 +5,9 @@
 // VCDIFF (RFC 3284), the delta format both programs share: patchtool writes it, the updater and
 // patchtool read it. Read: the default code table, windows whose source segment lies in the old
 // file (VCD_SOURCE) or in the target already written (VCD_TARGET) or neither, xdelta3's
-// application header (skipped) and its Adler-32 checksum of each window (checked). Refused with an
-// error of its own: a secondary compressor, an application-defined code table.
+// application header and its Adler-32 checksum of each window (both passed over: what a delta
+// gives is compared with the signed manifest's SHA-256 by every reader). Refused with an error of
+// its own: a secondary compressor, an application-defined code table.
 
 enum VcdiffError {
     VCDIFF_OK = 0,
@@ -16,7 +17,6 @@ enum VcdiffError {
     VCDIFF_TRUNCATED,          // the delta ends inside a window
     VCDIFF_TOO_LARGE,          // a window beyond VCDIFF_MAX_WINDOW, or its sections beyond their room
     VCDIFF_DAMAGED,            // a size that lies, an instruction outside its window, sections left over
-    VCDIFF_CHECKSUM,           // a window's Adler-32 differs
     VCDIFF_SOURCE_UNREADABLE,  // a copy from the old file that cannot be read
     VCDIFF_WRITE_FAILED,
 };

@@ -443,8 +443,6 @@ const char* vcdiffErrorText(VcdiffError error)
         return "has a window larger than 8 MiB";
     case VCDIFF_DAMAGED:
         return "is damaged";
-    case VCDIFF_CHECKSUM:
-        return "gives a window whose checksum differs";
     case VCDIFF_SOURCE_UNREADABLE:
         return "copies from beyond the old file";
     case VCDIFF_WRITE_FAILED:
