@@ -323,20 +323,24 @@ ROWS(Log,
 
 // Deltas: "built:MODE:OLD,..." has patchtool.exe build the patch from those trees and {root}\new;
 // a changed file that every OLD holds ships as a VCDIFF delta from each old version.
-const char* const MUSIC = "install\\music.pak=@random:300000 install\\readme.txt=r new\\music.pak=@random:300000+v2 new\\readme.txt=r";
+const char* const MUSIC = "keyed install\\music.pak=@random:300000 install\\readme.txt=r new\\music.pak=@random:300000+v2 new\\readme.txt=r";
 ROWS(Deltas,
     Case{"QuietMode", "-", std::string(MUSIC) + " built:quiet:install", R, {}, "cleaned ~install\\music.pak", ""},
     Case{"FullMode", "-", std::string(MUSIC) + " built:full:install", R, CONFIRMED, "cleaned ~install\\music.pak ~version=1006", "",
          "entry 1 staged \"music.pak\" 300002 bytes, error 0 | renaming | entry 1 renamed"},
     // A cumulative patch, one delta from each version, over either of them.
-    Case{"CumulativeOverTheFirst", "-", "install\\music.pak=@random:300000 v2\\music.pak=@random:300000+b new\\music.pak=@random:300000+bc built:quiet:install,v2", R, {}, "cleaned ~install\\music.pak", ""},
-    Case{"CumulativeOverTheSecond", "-", "v1\\music.pak=@random:300000 install\\music.pak=@random:300000+b new\\music.pak=@random:300000+bc built:quiet:v1,install", R, {}, "cleaned ~install\\music.pak", ""},
+    Case{"CumulativeOverTheFirst", "-", "keyed install\\music.pak=@random:300000 v2\\music.pak=@random:300000+b new\\music.pak=@random:300000+bc built:quiet:install,v2", R, {}, "cleaned ~install\\music.pak", ""},
+    Case{"CumulativeOverTheSecond", "-", "keyed v1\\music.pak=@random:300000 install\\music.pak=@random:300000+b new\\music.pak=@random:300000+bc built:quiet:v1,install", R, {}, "cleaned ~install\\music.pak", ""},
     // The player's file is no version the patch knows: told before anything changes, the patch kept.
-    Case{"InstalledFileMatchesNoBase", "-", "v1\\music.pak=@random:300000 install\\music.pak=@random:300000+mine new\\music.pak=@random:300000+v2 built:full:v1", R,
+    Case{"InstalledFileMatchesNoBase", "-", "keyed v1\\music.pak=@random:300000 install\\music.pak=@random:300000+mine new\\music.pak=@random:300000+v2 built:full:v1", R,
          {"path({install}) OK", "noBase({install}\\music.pak) OK"}, "", ""},
     Case{"DeltaChangedAfterSigning", "-", std::string(MUSIC) + " built:full:install tamper:vcdiff", R, {"path({install}) OK", "damaged({patch}\\music.pak) OK"}, "", ""},
+    // What a delta gives is compared with the manifest all the same: an unkeyed updater, whose manifest
+    // a hand may change, refuses a new file that differs from the one listed.
+    Case{"ResultDiffersFromTheManifest", "-", "install\\music.pak=@random:300000 new\\music.pak=@random:300000+v2 built:full:install tamper:newline", R,
+         {"path({install}) OK", "damaged({patch}\\music.pak) OK"}, "", ""},
     // Ended while a delta is decoded: the installed file is the old one; run again, the update completes.
-    Case{"CutOffWhileDecoding", "-", "install\\big.bin=@size:67108864 new\\big.bin=@size:67108864+x built:quiet:install", R, {"copy Kill:big.bin.updating"}, "+install\\big.bin.updating", ""},
-    Case{"CutOffWhileDecodingThenRunAgain", "-", "install\\big.bin=@size:67108864 new\\big.bin=@size:67108864+x built:quiet:install", R, {"copy Kill:big.bin.updating", "again"}, "cleaned ~install\\big.bin", ""});
+    Case{"CutOffWhileDecoding", "-", "keyed install\\big.bin=@size:67108864 new\\big.bin=@size:67108864+x built:quiet:install", R, {"copy Kill:big.bin.updating"}, "+install\\big.bin.updating", ""},
+    Case{"CutOffWhileDecodingThenRunAgain", "-", "keyed install\\big.bin=@size:67108864 new\\big.bin=@size:67108864+x built:quiet:install", R, {"copy Kill:big.bin.updating", "again"}, "cleaned ~install\\big.bin", ""});
 
 }  // namespace

@@ -498,6 +498,14 @@ std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root
             std::ofstream(manifest, std::ios::binary) << text;
             continue;
         }
+        if (item == "newline") {  // the hash of the file a delta gives, changed in the manifest
+            fs::path manifest = fs::u8path(session.patch + "\\update.manifest");
+            std::string text = readFile(manifest);
+            size_t digit = text.find("\nnew ") + 5;
+            text[digit] = text[digit] == '0' ? '1' : '0';
+            std::ofstream(manifest, std::ios::binary) << text;
+            continue;
+        }
         if (item == "vcdiff") {  // one byte of every delta changed, its size kept
             for (auto& entry : fs::directory_iterator(fs::u8path(session.patch)))
                 if (entry.path().extension() == ".vcdiff") {
@@ -594,9 +602,10 @@ DWORD patchtoolExitCode(std::wstring command)
 }
 
 // "built:MODE:OLD,OLD...": the patch folder is what patchtool.exe build makes from those trees (of
-// {root}) and {root}\new, in quiet or full mode, with the keyed updater.exe and signed with the tests'
-// vendor key; the row's script is patchtool's.
-void buildPatch(const std::string& item, const std::string& root, const std::string& patch, const std::string& key)
+// {root}) and {root}\new, in quiet or full mode, with updater.exe (the keyed one for a "keyed" row)
+// and signed with the tests' vendor key; the row's script is patchtool's.
+void buildPatch(const std::string& item, const std::string& root, const std::string& patch, const std::string& key,
+                bool keyed)
 {
     std::string mode = item.substr(6, item.find(':', 6) - 6), trees = item.substr(item.find(':', 6) + 1);
     fs::path here = fs::path(_pgmptr).parent_path();
@@ -607,7 +616,7 @@ void buildPatch(const std::string& item, const std::string& root, const std::str
             break;
     }
     command += L" \"" + wide(root + "\\new") + L"\" \"" + wide(patch) + L"\" --key \"" + wide(key) +
-               L"\" --version 1006 --min 1004 --updater \"" + (here / "keyed\\updater.exe").wstring() + L"\" --sign \"" +
+               L"\" --version 1006 --min 1004 --updater \"" + (here / (keyed ? "keyed\\updater.exe" : "updater.exe")).wstring() + L"\" --sign \"" +
                (here / "keys\\vendor.pem").wstring() + L"\"" + (mode == "quiet" ? L" --quiet" : L"");
     fs::remove_all(fs::u8path(patch));
     ASSERT_EQ(patchtoolExitCode(command), 0u) << "patchtool build: the row's patch";
@@ -740,7 +749,7 @@ TEST_P(Run, EndsAsExpected)
     old = old == "none" ? "" : root + "\\" + old;  // "oldtree:none": no old version listed
     for (const std::string& word : words(session.setUp))
         if (word.rfind("built:", 0) == 0)
-            buildPatch(word, root, patch, key);
+            buildPatch(word, root, patch, key, keyed);
     for (const std::string& word : words(row.setUp))
         if (word.rfind("signed", 0) == 0)  // "signed" with the key the keyed updater holds, "signed:other" with another
             signPatch(patch, here / "keys" / (word == "signed" ? "vendor.pem" : "other.pem"), old, word == "signed" ? 0 : 1);

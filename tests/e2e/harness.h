@@ -22,7 +22,8 @@ struct Case {
     // "\"args:text\"" (the command line after the program's name, ' for "), "asadmin" (started with the
     // administrator's full token; else with the player's limited one), "signed" (by patchtool, listing
     // install\ as the version it updates, or the folder "oldtree:name" names), "notemp" (the player's
-    // temporary folder does not exist), "oldlogs:N" (N logs of earlier runs lie there). Every name is UTF-8.
+    // temporary folder does not exist), "oldlogs:N" (N logs of earlier runs lie there), "built:MODE:OLD,..."
+    // (the patch folder as patchtool.exe build makes it from those trees and new\). Every name is UTF-8.
     std::string setUp;
     std::string record;  // "path=sz:{install} version=1005"; "expand:" REG_EXPAND_SZ, "raw:" unterminated, "Sub\name=" in a sub key
     // each window once: "form(arguments) Answer[=typed]", "elevated ..." for a window of the copy-only
