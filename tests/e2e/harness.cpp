@@ -490,18 +490,11 @@ std::vector<HANDLE> layOutTree(const std::string& items, const std::string& root
         if (item.rfind("args:", 0) == 0 || item.rfind("openrace:", 0) == 0 || itemPhase != phase)
             continue;
         item.erase(0, phase.empty() ? 0 : phase.size() + 1);
-        if (item == "sig") {
+        // "sig": a digit of the signature changed; "newline": of the hash of the file a delta gives.
+        if (item == "sig" || item == "newline") {
             fs::path manifest = fs::u8path(session.patch + "\\update.manifest");
             std::string text = readFile(manifest);
-            size_t digit = text.find("signature ") + 20;
-            text[digit] = text[digit] == '0' ? '1' : '0';
-            std::ofstream(manifest, std::ios::binary) << text;
-            continue;
-        }
-        if (item == "newline") {  // the hash of the file a delta gives, changed in the manifest
-            fs::path manifest = fs::u8path(session.patch + "\\update.manifest");
-            std::string text = readFile(manifest);
-            size_t digit = text.find("\nnew ") + 5;
+            size_t digit = item == "sig" ? text.find("signature ") + 20 : text.find("\nnew ") + 5;
             text[digit] = text[digit] == '0' ? '1' : '0';
             std::ofstream(manifest, std::ios::binary) << text;
             continue;
