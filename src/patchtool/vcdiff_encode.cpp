@@ -379,6 +379,14 @@ std::string encodeVcdiff(const std::string& source, const std::string& target)
 
 namespace {
 
+bool readPart(const std::string& from, uint64_t offset, uint8_t* bytes, size_t length)
+{
+    if (offset > from.size() || length > from.size() - offset)
+        return false;
+    memcpy(bytes, from.data() + offset, length);
+    return true;
+}
+
 struct MemoryStreams {
     const std::string* source;
     const std::string* delta;
@@ -401,18 +409,10 @@ bool decodeVcdiffText(const std::string& source, const std::string& delta, std::
         return got;
     };
     streams.readSource = [](void* context, uint64_t offset, uint8_t* bytes, size_t length) {
-        const std::string& from = *static_cast<MemoryStreams*>(context)->source;
-        if (offset > from.size() || length > from.size() - offset)
-            return false;
-        memcpy(bytes, from.data() + offset, length);
-        return true;
+        return readPart(*static_cast<MemoryStreams*>(context)->source, offset, bytes, length);
     };
     streams.readTarget = [](void* context, uint64_t offset, uint8_t* bytes, size_t length) {
-        const std::string& from = *static_cast<MemoryStreams*>(context)->target;
-        if (offset > from.size() || length > from.size() - offset)
-            return false;
-        memcpy(bytes, from.data() + offset, length);
-        return true;
+        return readPart(*static_cast<MemoryStreams*>(context)->target, offset, bytes, length);
     };
     streams.writeTarget = [](void* context, const uint8_t* bytes, size_t length) {
         static_cast<MemoryStreams*>(context)->target->append((const char*)bytes, length);
