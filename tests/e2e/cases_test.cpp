@@ -339,6 +339,13 @@ ROWS(Deltas,
     // a hand may change, refuses a new file that differs from the one listed.
     Case{"ResultDiffersFromTheManifest", "-", "install\\music.pak=@random:300000 new\\music.pak=@random:300000+v2 built:full:install tamper:newline", R,
          {"path({install}) OK", "damaged({patch}\\music.pak) OK"}, "", ""},
+    // With administrator rights, both ways there: the installed file read and replaced below the held
+    // folder; one that is no version the patch knows is refused by the proof before anything is read.
+    Case{"RunAsAdministrator", "-", "keyed asadmin install\\music.pak=@random:300000 new\\music.pak=@random:300000+v2 built:full:install", R, CONFIRMED, "cleaned ~install\\music.pak ~version=1006", ""},
+    Case{"RunAsAdministratorOverAnotherVersion", "-", "keyed asadmin v1\\music.pak=@random:300000 install\\music.pak=@random:300000+mine new\\music.pak=@random:300000+v2 built:full:v1", R,
+         {"path({install}) OK", "notThisVersion({install},music.pak) OK"}, "", ""},
+    Case{"ThroughTheElevatedCopy", "-", "keyed protected:install\\data\\ install\\data\\music.pak=@random:300000 new\\data\\music.pak=@random:300000+v2 new\\big.bin=@size:67108864 built:full:install", R,
+         {"path({install}) OK", "elevated copy Unprotect", "complete OK"}, "cleaned +install\\big.bin ~install\\data\\music.pak ~version=1006", ""},
     // Ended while a delta is decoded: the installed file is the old one; run again, the update completes.
     Case{"CutOffWhileDecoding", "-", "keyed install\\big.bin=@size:67108864 new\\big.bin=@size:67108864+x built:quiet:install", R, {"copy Kill:big.bin.updating"}, "+install\\big.bin.updating", ""},
     Case{"CutOffWhileDecodingThenRunAgain", "-", "keyed install\\big.bin=@size:67108864 new\\big.bin=@size:67108864+x built:quiet:install", R, {"copy Kill:big.bin.updating", "again"}, "cleaned ~install\\big.bin", ""});
